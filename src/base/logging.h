@@ -91,21 +91,20 @@ constexpr int FATAL = kLogFatal;
 }  // namespace base
 
 // LOG(INFO), LOG(WARNING), LOG(ERROR), LOG(ERROR_REPORT), LOG(FATAL).
-#define LOG(severity) \
-  ::base::LogEntry(__FILE__, __LINE__, ::base::log_severity::severity).stream()
+#define LOG(severity) ::base::LogEntry(__FILE__, __LINE__, ::base::log_severity::severity).stream()
 
-#define CHECK(condition)                                              \
-  do {                                                                \
-    if (!(condition)) {                                               \
-      throw ::base::CheckException(#condition, __FILE__, __LINE__);   \
-    }                                                                 \
+#define CHECK(condition)                                            \
+  do {                                                              \
+    if (!(condition)) {                                             \
+      throw ::base::CheckException(#condition, __FILE__, __LINE__); \
+    }                                                               \
   } while (false)
 
-#define CHECK_CALL(expression)                                                         \
-  do {                                                                                 \
-    if (!(expression)) {                                                               \
-      ::base::throw_error(__FILE__, __LINE__, std::string(#expression) + " failed");   \
-    }                                                                                  \
+#define CHECK_CALL(expression)                                                       \
+  do {                                                                               \
+    if (!(expression)) {                                                             \
+      ::base::throw_error(__FILE__, __LINE__, std::string(#expression) + " failed"); \
+    }                                                                                \
   } while (false)
 
 #define THROW_ERROR(message) ::base::throw_error(__FILE__, __LINE__, (message))

@@ -102,9 +102,9 @@ TEST_F(LoggingTest, DestinationsDecideConsoleAndFile) {
     bool console;
     bool in_file;
   } cases[] = {
-      {kLogNone, kLogError, true, false},     {kLogNone, kLogWarning, false, false},
-      {kLogToFile, kLogWarning, false, true}, {kLogToFile, kLogError, true, true},
-      {kLogToConsole, kLogInfo, true, false}, {kLogToConsoleAndFile, kLogInfo, true, true},
+      {kLogNone, kLogError, true, false},      {kLogNone, kLogWarning, false, false},
+      {kLogToFile, kLogWarning, false, true},  {kLogToFile, kLogError, true, true},
+      {kLogToConsole, kLogInfo, true, false},  {kLogToConsoleAndFile, kLogInfo, true, true},
       {kLogToConsole, kLogFatal, true, false},
   };
   for (const Case& c : cases) {
@@ -119,7 +119,8 @@ TEST_F(LoggingTest, DestinationsDecideConsoleAndFile) {
     const std::string in_file = file_text(file);
     EXPECT_EQ(!in_file.empty(), c.in_file);
     if (c.in_file) {
-      EXPECT_EQ(in_file, std::string("[") + severity_name(c.severity) + ":logging_test.cc(9)] message\r\n");
+      EXPECT_EQ(in_file,
+                std::string("[") + severity_name(c.severity) + ":logging_test.cc(9)] message\r\n");
     }
   }
   std::filesystem::remove_all(dir);

@@ -75,7 +75,7 @@ class FakeLocations final : public Locations {
   std::string profile;
   std::string temp;
   std::map<std::string, std::string> env;
-  std::set<std::string> existing;  // paths that exist; make_directory adds to it
+  std::set<std::string> existing;    // paths that exist; make_directory adds to it
   std::set<std::string> unmakeable;  // paths where make_directory fails
   std::vector<std::string> made;     // every folder created, in order
 

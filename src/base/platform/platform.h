@@ -37,7 +37,8 @@ template <class Area>
 template <class Area>
 class ScopedPlatform {
  public:
-  explicit ScopedPlatform(Area& fake) : previous_(std::exchange(internal::installed<Area>(), &fake)) {}
+  explicit ScopedPlatform(Area& fake)
+      : previous_(std::exchange(internal::installed<Area>(), &fake)) {}
   ~ScopedPlatform() { internal::installed<Area>() = previous_; }
   ScopedPlatform(const ScopedPlatform&) = delete;
   ScopedPlatform& operator=(const ScopedPlatform&) = delete;
