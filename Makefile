@@ -35,7 +35,7 @@ test-asan: setup
 fuzz: setup
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
-	@bash scripts/run_fuzzers.sh build-fuzz/fuzz $(FUZZ_SECONDS)
+	@bash scripts/run_fuzzers.sh build-fuzz/fuzzers $(FUZZ_SECONDS)
 
 bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done; true

@@ -19,7 +19,7 @@ function(corvalith_test name)
 endfunction()
 
 # corvalith_fuzzer(NAME SOURCES a_fuzz.cc ... LIBS lib ...)
-# A libFuzzer target in build-fuzz/fuzz, built only in the fuzz preset.
+# A libFuzzer target in build-fuzz/fuzzers, built only in the fuzz preset.
 function(corvalith_fuzzer name)
   if(NOT CORVALITH_FUZZ)
     return()
@@ -28,7 +28,7 @@ function(corvalith_fuzzer name)
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
   set_property(GLOBAL APPEND PROPERTY CORVALITH_FUZZERS ${name})
 endfunction()
 

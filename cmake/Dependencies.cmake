@@ -18,7 +18,7 @@ pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
 
+find_package(GTest REQUIRED)
 if(NOT CORVALITH_FUZZ)
-  find_package(GTest REQUIRED)
   find_package(benchmark QUIET)
 endif()

@@ -2,7 +2,7 @@
 # Runs every libFuzzer binary in DIR for SECONDS each, starting from its seed corpus
 # (fuzz/corpus/<target>/, copied to a scratch folder so the tree stays untouched).
 set -euo pipefail
-dir=${1:-build-fuzz/fuzz}
+dir=${1:-build-fuzz/fuzzers}
 seconds=${2:-30}
 root=$(cd "$(dirname "$0")/.." && pwd)
 shopt -s nullglob
@@ -14,7 +14,7 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for target in "${targets[@]}"; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   corpus="$scratch/$name"
   mkdir -p "$corpus"
