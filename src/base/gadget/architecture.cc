@@ -33,88 +33,114 @@ namespace {
 
 bool bit(std::uint32_t value, int n) { return ((value >> n) & 1) != 0; }
 
-// Leaf 1, or all zeros when the processor has no leaf above 0.
-CpuidRegisters leaf1() { return cpuid(0).eax != 0 ? cpuid(1) : CpuidRegisters{}; }
+// The registers every feature rule reads, taken with one CPUID per leaf. A leaf the processor
+// does not have reads as zeros; XGETBV runs only when OSXSAVE says it may. CPUID is slow under a
+// hypervisor (each one exits to it), so the whole table is evaluated from one snapshot.
+struct FeatureRegisters {
+  CpuidRegisters leaf1;
+  CpuidRegisters leaf7;
+  CpuidRegisters leaf7_1;
+  bool xstate_readable = false;  // highest basic leaf not 0 and OSXSAVE set
+  std::uint64_t xcr0 = 0;
 
-// Leaf 7 subleaf `subleaf`, or all zeros when the highest basic leaf is below 7.
-CpuidRegisters leaf7(std::uint32_t subleaf = 0) {
-  return cpuid(0).eax >= 7 ? cpuid(7, subleaf) : CpuidRegisters{};
-}
+  static FeatureRegisters read() {
+    FeatureRegisters r;
+    const std::uint32_t highest = cpuid(0).eax;
+    if (highest == 0) return r;
+    r.leaf1 = cpuid(1);
+    if (highest >= 7) {
+      r.leaf7 = cpuid(7, 0);
+      r.leaf7_1 = cpuid(7, 1);
+    }
+    r.xstate_readable = bit(r.leaf1.ecx, 27);
+    if (r.xstate_readable) {
+      r.xcr0 = base::platform::get<base::platform::CpuInstructions>().xgetbv(0);
+    }
+    return r;
+  }
 
-bool avx_state() { return os_supports_xstate(kXstateAvx); }
-bool avx512_state() { return avx_state() && os_supports_xstate(kXstateAvx512); }
-bool avx512_foundation() { return avx512_state() && bit(leaf7().ebx, 16); }
+  // The same test as os_supports_xstate, on this snapshot.
+  bool state(std::uint64_t mask) const { return xstate_readable && (xcr0 & mask) == mask; }
+};
 
-}  // namespace
-
-bool probe_isa_feature(IsaFeature feature) {
+bool feature_present(IsaFeature feature, const FeatureRegisters& r) {
+  const bool avx_state = r.state(kXstateAvx);
+  const bool avx512_state = avx_state && r.state(kXstateAvx512);
+  const bool avx512_foundation = avx512_state && bit(r.leaf7.ebx, 16);
   switch (feature) {
     case IsaFeature::kAesni:
-      return bit(leaf1().ecx, 25);
+      return bit(r.leaf1.ecx, 25);
     case IsaFeature::kPclmul:
-      return bit(leaf1().ecx, 1);
-    case IsaFeature::kVaes512: {
-      const CpuidRegisters r = leaf7();
-      return bit(r.ebx, 31) && bit(r.ebx, 17) && bit(r.ebx, 30) && bit(r.ecx, 9) &&
-             avx512_foundation();
-    }
-    case IsaFeature::kVaes256: {
-      const CpuidRegisters r = leaf7();
-      return bit(r.ebx, 5) && bit(r.ecx, 9) && avx_state();
-    }
+      return bit(r.leaf1.ecx, 1);
+    case IsaFeature::kVaes512:
+      return bit(r.leaf7.ebx, 31) && bit(r.leaf7.ebx, 17) && bit(r.leaf7.ebx, 30) &&
+             bit(r.leaf7.ecx, 9) && avx512_foundation;
+    case IsaFeature::kVaes256:
+      return bit(r.leaf7.ebx, 5) && bit(r.leaf7.ecx, 9) && avx_state;
     case IsaFeature::kSse:
-      return bit(leaf1().edx, 25);
+      return bit(r.leaf1.edx, 25);
     case IsaFeature::kSse2:
-      return bit(leaf1().edx, 26);
+      return bit(r.leaf1.edx, 26);
     case IsaFeature::kSse3:
-      return bit(leaf1().ecx, 0);
+      return bit(r.leaf1.ecx, 0);
     case IsaFeature::kSse41:
-      return bit(leaf1().ecx, 19);
+      return bit(r.leaf1.ecx, 19);
     case IsaFeature::kAvx:
-      return bit(leaf1().ecx, 28) && avx_state();
+      return bit(r.leaf1.ecx, 28) && avx_state;
     case IsaFeature::kF16c:
-      return bit(leaf1().ecx, 29) && avx_state();
+      return bit(r.leaf1.ecx, 29) && avx_state;
     case IsaFeature::kAvx2:
-      return bit(leaf7().ebx, 5) && avx_state();
+      return bit(r.leaf7.ebx, 5) && avx_state;
     // Only the basic leaf is tested, not the subleaf count leaf 7 reports.
     case IsaFeature::kAvxVnni:
-      return bit(leaf7(1).eax, 4) && avx_state();
+      return bit(r.leaf7_1.eax, 4) && avx_state;
     case IsaFeature::kAvx512f:
-      return bit(leaf7().ebx, 16) && avx512_state();
+      return bit(r.leaf7.ebx, 16) && avx512_state;
     case IsaFeature::kAvx512dq:
-      return bit(leaf7().ebx, 17) && avx512_foundation();
+      return bit(r.leaf7.ebx, 17) && avx512_foundation;
     case IsaFeature::kAvx512bw:
-      return bit(leaf7().ebx, 30) && avx512_foundation();
+      return bit(r.leaf7.ebx, 30) && avx512_foundation;
     case IsaFeature::kAvx512vl:
-      return bit(leaf7().ebx, 31) && avx512_foundation();
+      return bit(r.leaf7.ebx, 31) && avx512_foundation;
     // VNNI and FP16 need the AVX-512 state but not the foundation bit.
     case IsaFeature::kAvx512vnni:
-      return bit(leaf7().ecx, 11) && avx512_state();
+      return bit(r.leaf7.ecx, 11) && avx512_state;
     case IsaFeature::kAvx512fp16:
-      return bit(leaf7().edx, 23) && avx512_state();
+      return bit(r.leaf7.edx, 23) && avx512_state;
     case IsaFeature::kX86Fma:
-      return bit(leaf1().ecx, 12);
-    case IsaFeature::kAmxInt8: {
-      const CpuidRegisters r = leaf7();
-      return bit(r.edx, 24) && bit(r.edx, 25) && os_supports_xstate(kXstateAmx);
-    }
+      return bit(r.leaf1.ecx, 12);
+    case IsaFeature::kAmxInt8:
+      return bit(r.leaf7.edx, 24) && bit(r.leaf7.edx, 25) && r.state(kXstateAmx);
     case IsaFeature::kShani:
-      return bit(leaf7().ebx, 29);
+      return bit(r.leaf7.ebx, 29);
     case IsaFeature::kGfni:
-      return bit(leaf7().ecx, 8);
+      return bit(r.leaf7.ecx, 8);
     case IsaFeature::kAvx512vbmi:
-      return bit(leaf7().ecx, 1) && avx512_foundation();
+      return bit(r.leaf7.ecx, 1) && avx512_foundation;
     case IsaFeature::kAvx512vbmi2:
-      return bit(leaf7().ecx, 6) && avx512_foundation();
+      return bit(r.leaf7.ecx, 6) && avx512_foundation;
     default:
       return false;  // Arm and RISC-V features, and ids naming nothing
   }
 }
 
+bool is_x86_feature(IsaFeature feature) {
+  const auto id = static_cast<std::int32_t>(feature);
+  return id >= 0 && id <= 23;
+}
+
+}  // namespace
+
+bool probe_isa_feature(IsaFeature feature) {
+  if (!is_x86_feature(feature)) return false;  // nothing to execute on this platform
+  return feature_present(feature, FeatureRegisters::read());
+}
+
 IsaFeatureSet probe_isa_features() {
+  const FeatureRegisters registers = FeatureRegisters::read();
   IsaFeatureSet set = 0;
   for (std::int32_t id = 0; id <= 23; ++id) {
-    if (probe_isa_feature(static_cast<IsaFeature>(id))) set |= IsaFeatureSet{1} << id;
+    if (feature_present(static_cast<IsaFeature>(id), registers)) set |= IsaFeatureSet{1} << id;
   }
   return set & kIsaFeatureSetPlatformMask;
 }
