@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -139,6 +140,28 @@ TEST_F(MessageCatalogueTest, ShippedEnglishTextsFillTheLaunchersMessages) {
   EXPECT_NE(launch.find("corvalith_x86_64.exe"), std::string::npos) << launch;
   EXPECT_NE(catalogue.lookup("console_error_missing_arch_argument").find("--arch"),
             std::string::npos);
+}
+
+TEST_F(MessageCatalogueTest, CreationLoadsEnglishAndRetriesAfterAFailure) {
+  // The catalogue is created once per process, so this runs in a fresh one.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        AssetManager::instance().clear();
+        archive({{"l10n/en.json", R"({"a": 5})"}});
+        try {
+          (void)MessageCatalogue::instance();
+          std::exit(2);
+        } catch (const std::runtime_error& e) {
+          if (std::string(e.what()) != "JSON value is not a string") std::exit(3);
+        }
+        ArchiveWriter writer;
+        writer.add_file("l10n/en.json", R"({"a": "A $1"})");
+        AssetManager::instance().load_archive("fixed.qvxr",
+                                              std::make_unique<MemoryArchiveIO>(writer.bytes()));
+        std::exit(MessageCatalogue::instance().format("a", "1", "", "", "") == "A 1" ? 0 : 4);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MessageCatalogueTest, InstanceStartsFromTheEnglishAsset) {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "base/archive/archive.h"
+#include "base/json.h"
 
 namespace fs = std::filesystem;
 
@@ -302,6 +303,26 @@ TEST_F(QvxrTest, UsageAndErrors) {
   const std::string before = read_file(archive);
   EXPECT_EQ(qvxr({"create", archive, (dir_ / "nowhere").string()}).status, 1);
   EXPECT_EQ(read_file(archive), before);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BuiltArchiveTest, HoldsTheEnglishCatalogue) {
+  const std::string file = std::string(CORVALITH_BIN_DIR) + "/corvalith.qvxr";
+  base::Archive archive(file, base::StreamArchiveIO::at_path(file));
+  auto* catalogue = archive.lookup("/l10n/en.json");
+  ASSERT_NE(catalogue, nullptr);
+  ASSERT_TRUE(catalogue->is_file());
+  std::string text(static_cast<size_t>(catalogue->length()), '\0');
+  static_cast<base::ArchiveFile*>(catalogue)->read(text.data());
+  EXPECT_EQ(text, read_file(std::string(CORVALITH_SOURCE_DIR) + "/resources/l10n/en.json"));
+  const base::JsonValue document = base::JsonValue::parse(text);
+  for (const char* key :
+       {"console_error_missing_arch_argument", "error_console_arch", "error_console_launch"}) {
+    EXPECT_FALSE(document.get(key).as_string().empty()) << key;
+  }
 }
 
 }  // namespace
