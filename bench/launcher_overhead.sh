@@ -7,12 +7,16 @@
 # and reports each one's added time over the direct start, the launcher's added time as a ratio
 # of the floor's (goal: at most 1.5), and the launcher's peak resident memory (goal: < 8 MiB).
 #
-# Usage: bench/launcher_overhead.sh [BUILD_DIR]     (default build; RUNS=300 by default)
+# The four commands are interleaved: hyperfine runs them in turn ROUNDS times (RUNS runs each per
+# round), so a change in the machine's load during the run touches all of them alike.
+#
+# Usage: bench/launcher_overhead.sh [BUILD_DIR]     (default build; ROUNDS=6, RUNS=50)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-runs=${RUNS:-300}
+rounds=${ROUNDS:-6}
+runs=${RUNS:-50}
 bin=$build/bin
 floor=$build/bench-tools/spawn_floor
 worker=$bin/corvalith_x86_64.exe
@@ -28,20 +32,35 @@ if ! command -v hyperfine >/dev/null; then
   exit 1
 fi
 
-json=$(mktemp)
-trap 'rm -f "$json"' EXIT
+results_dir=$(mktemp -d)
+trap 'rm -rf "$results_dir"' EXIT
 
-hyperfine -N --warmup 30 --runs "$runs" --export-json "$json" \
-  -n worker "$worker" \
-  -n floor "$floor $worker" \
-  -n "launcher --arch" "$bin/corvalith --arch x86_64" \
-  -n "launcher detect" "$bin/corvalith"
+for round in $(seq "$rounds"); do
+  echo "round $round of $rounds"
+  hyperfine -N --warmup 10 --runs "$runs" --style basic \
+    --export-json "$results_dir/round$round.json" \
+    -n worker "$worker" \
+    -n floor "$floor $worker" \
+    -n "launcher --arch" "$bin/corvalith --arch x86_64" \
+    -n "launcher detect" "$bin/corvalith" >/dev/null
+done
 
-python3 - "$json" "$bin/corvalith" "$floor" "$worker" <<'PY'
+python3 - "$bin/corvalith" "$floor" "$worker" "$results_dir"/round*.json <<'PY'
 import json, statistics, subprocess, sys
 
-results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-launcher, floor, worker = sys.argv[2], sys.argv[3], sys.argv[4]
+launcher, floor, worker = sys.argv[1], sys.argv[2], sys.argv[3]
+# All rounds merged per command: every run's wall time, and the mean user and system times.
+results = {}
+for path in sys.argv[4:]:
+    for r in json.load(open(path))["results"]:
+        merged = results.setdefault(r["command"], {"times": [], "user": [], "system": []})
+        merged["times"] += r["times"]
+        merged["user"].append(r["user"])
+        merged["system"].append(r["system"])
+for r in results.values():
+    r["mean"] = statistics.mean(r["times"])
+    r["user"] = statistics.mean(r["user"])
+    r["system"] = statistics.mean(r["system"])
 
 def ms(name, key):
     r = results[name]
@@ -61,7 +80,7 @@ def cpu_ms(name):
     r = results[name]
     return (r["user"] + r["system"]) * 1000
 
-print()
+print(f"{len(results['worker']['times'])} runs of each command in {len(sys.argv) - 4} rounds")
 for key in ("mean", "median"):
     base = ms("worker", key)
     added_floor = ms("floor", key) - base
@@ -85,9 +104,10 @@ rss_floor = peak_rss_kib([floor, worker])
 rss_worker = peak_rss_kib([worker])
 print(f"peak RSS: launcher --arch {rss} KiB, launcher detect {rss_detect} KiB, "
       f"floor {rss_floor} KiB, worker {rss_worker} KiB")
-added_floor = ms("floor", "mean") - ms("worker", "mean")
-worst = max(ms(n, "mean") - ms("worker", "mean") for n in ("launcher --arch", "launcher detect"))
-print("goal (added time <= 1.5x floor):", "met" if worst <= 1.5 * added_floor else "missed",
-      f"(x{worst / added_floor:.2f})")
+added_floor = ms("floor", "median") - ms("worker", "median")
+worst = max(ms(n, "median") - ms("worker", "median")
+            for n in ("launcher --arch", "launcher detect"))
+print("goal (added median time <= 1.5x floor):",
+      "met" if worst <= 1.5 * added_floor else "missed", f"(x{worst / added_floor:.2f})")
 print("goal (peak RSS < 8 MiB):", "met" if max(rss, rss_detect) < 8192 else "missed")
 PY
