@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "base/asset_manager.h"
@@ -19,6 +20,9 @@
 
 namespace {
 
+// A failure whose ERROR line has already been written where it was raised.
+struct LoggedFailure {};
+
 // The catalogue text for `key` with $1 = `argument`, wrapped and written to `stream`.
 void print_message(std::FILE* stream, const char* key, const std::string& argument) {
   const std::string text = base::MessageCatalogue::instance().format(key, argument, "", "", "");
@@ -27,7 +31,11 @@ void print_message(std::FILE* stream, const char* key, const std::string& argume
 
 int run(int argc, char** argv) {
   base::set_min_severity(base::kLogError);
-  base::AssetManager::instance().load_archive("corvalith.qvxr");
+  try {
+    base::AssetManager::instance().load_archive("corvalith.qvxr");
+  } catch (const std::runtime_error&) {
+    throw LoggedFailure{};  // the archive reader logs every failure it raises
+  }
 
   Process process;
   process.add_argument("--argv0", argc > 0 && argv[0] != nullptr ? argv[0] : "");
@@ -74,9 +82,12 @@ int main(int argc, char** argv) {
   // status 255 after an ERROR line, never with an abort and a core dump.
   try {
     return run(argc, argv);
+  } catch (const LoggedFailure&) {
+    return 255;
   } catch (const base::CheckException&) {
     return 255;  // logged when it was raised
   } catch (const std::exception& error) {
+    // Not known to be logged (the catalogue's JSON errors are not): say what stopped the run.
     LOG(ERROR) << error.what();
     return 255;
   } catch (...) {
