@@ -23,6 +23,8 @@
 
 namespace base {
 
+struct AudioBuffer;  // base/audio/audio_buffer.h
+
 // The whole contents of one archived file, shared and never changed after construction. The
 // buffer comes from malloc and holds length() + 1 bytes, the last always 0, so text assets are
 // NUL-terminated.
@@ -82,6 +84,13 @@ class AssetManager {
   [[nodiscard]] const std::vector<std::string>& paths();
   // Forgets every file and closes every archive. Assets handed out keep their bytes. No lock.
   void clear();
+
+  // Media loaders (defined in media_assets.cc, library base_media): load the asset, then decode
+  // it outside the lock with the decoder its extension selects. Failures of load and of the
+  // decoders pass through; an extension that selects no decoder throws (logged at ERROR).
+  // Sound: ".wav", ".opus" or ".mp3", compared case-sensitively; otherwise
+  // "Unsupported audio format \"<extension>\"" (the extension may be empty).
+  [[nodiscard]] AudioBuffer load_audio(const std::string& path);
 
  private:
   AssetManager() = default;
