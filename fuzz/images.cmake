@@ -1,0 +1,10 @@
+# Decoders of untrusted image bytes.
+set(_decoders decode_jpeg decode_png decode_dng)
+foreach(_index RANGE 2)
+  list(GET _decoders ${_index} _name)
+  math(EXPR _number "${_index} + 1")
+  corvalith_fuzzer(${_name} SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_decode_fuzz.cc LIBS base_image)
+  if(TARGET ${_name})
+    target_compile_definitions(${_name} PRIVATE CORVALITH_FUZZ_DECODER=${_number})
+  endif()
+endforeach()

@@ -1,0 +1,353 @@
+#include "base/image_dng.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/logging.h"
+
+namespace base {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// XYZ (D65) to linear sRGB: the inverse of the decoder's sRGB-to-XYZ matrix.
+const std::vector<float> kXyzToSrgb = {3.2404542f,  -1.5371385f, -0.4985314f,
+                                       -0.9692660f, 1.8760108f,  0.0415560f,
+                                       0.0556434f,  -0.2040259f, 1.0572252f};
+const std::vector<float> kCameraMatrix = {0.6461f, -0.1164f, -0.0857f, -0.3825f, 1.1597f,
+                                          0.2534f, -0.0416f, 0.1540f,  0.6039f};
+
+// What the test DNG writer puts in the file.
+struct DngSpec {
+  // The sample decoder treats anything below 22 pixels a side as a thumbnail, not a raw image.
+  std::uint32_t width = 34;
+  std::uint32_t height = 24;
+  std::uint16_t bits = 16;
+  std::uint16_t samples_per_pixel = 1;
+  std::uint16_t sample_format = SAMPLEFORMAT_UINT;
+  bool tiled = false;
+  bool preview_first = false;  // a reduced-resolution preview in IFD0, the raw in a sub-IFD
+  std::vector<std::uint8_t> cfa = {2, 1, 1, 0};
+  int illuminant1 = 21;
+  int illuminant2 = -1;
+  std::vector<float> matrix1 = kXyzToSrgb;
+  std::vector<float> matrix2;
+  std::vector<float> neutral = {0.5f, 1.0f, 0.25f};
+  float black = 70000;
+  std::uint32_t white = 65535;
+};
+
+std::uint32_t sample_at(std::uint32_t x, std::uint32_t y, unsigned bits) {
+  return ((y * 131 + x * 37 + 5) * 211) & ((1u << std::min(bits, 16u)) - 1);
+}
+
+void set_dng_tags(TIFF* tiff, const DngSpec& spec) {
+  static const std::uint8_t kVersion[4] = {1, 4, 0, 0};
+  TIFFSetField(tiff, TIFFTAG_DNGVERSION, kVersion);
+  TIFFSetField(tiff, TIFFTAG_DNGBACKWARDVERSION, kVersion);
+  TIFFSetField(tiff, TIFFTAG_MAKE, "Corvalith");
+  TIFFSetField(tiff, TIFFTAG_MODEL, "Test Camera");
+  TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Corvalith Test Camera");
+  if (!spec.matrix1.empty()) TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, spec.matrix1.data());
+  if (!spec.matrix2.empty()) TIFFSetField(tiff, TIFFTAG_COLORMATRIX2, 9, spec.matrix2.data());
+  if (spec.illuminant1 >= 0) TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, spec.illuminant1);
+  if (spec.illuminant2 >= 0) TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT2, spec.illuminant2);
+  if (!spec.neutral.empty()) TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, spec.neutral.data());
+}
+
+void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
+  TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, spec.width);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, spec.height);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, spec.bits);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, spec.samples_per_pixel);
+  TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, spec.sample_format);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, spec.samples_per_pixel == 1 ? 32803 : 34892);
+  if (spec.samples_per_pixel == 1) {
+    const std::uint16_t dims[2] = {2, 2};
+    TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, dims);
+    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, static_cast<int>(spec.cfa.size()), spec.cfa.data());
+  }
+  TIFFSetField(tiff, TIFFTAG_BLACKLEVEL, 1, &spec.black);
+  TIFFSetField(tiff, TIFFTAG_WHITELEVEL, 1, &spec.white);
+  if (with_dng_tags) set_dng_tags(tiff, spec);
+
+  const unsigned bytes = spec.bits / 8;
+  const std::uint32_t tile = 16;
+  if (spec.tiled) {
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tile);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, tile);
+  } else {
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 2);
+  }
+  // Samples in the machine's order; the parser swaps as the byte order says.
+  auto put = [&](std::uint8_t* at, std::uint32_t x, std::uint32_t y, std::uint16_t channel) {
+    const std::uint32_t v = sample_at(x, y, spec.bits) + channel;
+    if (bytes == 1) *at = static_cast<std::uint8_t>(v);
+    if (bytes == 2) *reinterpret_cast<std::uint16_t*>(at) = static_cast<std::uint16_t>(v);
+    if (bytes == 4) *reinterpret_cast<std::uint32_t*>(at) = v;
+  };
+  const unsigned pixel = bytes * spec.samples_per_pixel;
+  if (spec.tiled) {
+    Bytes buffer(tile * tile * pixel);
+    for (std::uint32_t ty = 0; ty < spec.height; ty += tile) {
+      for (std::uint32_t tx = 0; tx < spec.width; tx += tile) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        for (std::uint32_t y = ty; y < std::min(ty + tile, spec.height); ++y) {
+          for (std::uint32_t x = tx; x < std::min(tx + tile, spec.width); ++x) {
+            for (std::uint16_t c = 0; c < spec.samples_per_pixel; ++c) {
+              put(&buffer[((y - ty) * tile + (x - tx)) * pixel + c * bytes], x, y, c);
+            }
+          }
+        }
+        TIFFWriteTile(tiff, buffer.data(), tx, ty, 0, 0);
+      }
+    }
+  } else {
+    Bytes row(spec.width * pixel);
+    for (std::uint32_t y = 0; y < spec.height; ++y) {
+      for (std::uint32_t x = 0; x < spec.width; ++x) {
+        for (std::uint16_t c = 0; c < spec.samples_per_pixel; ++c) {
+          put(&row[x * pixel + c * bytes], x, y, c);
+        }
+      }
+      TIFFWriteScanline(tiff, row.data(), y, 0);
+    }
+  }
+  TIFFWriteDirectory(tiff);
+}
+
+Bytes make_dng(const DngSpec& spec) {
+  static int serial = 0;
+  const std::string path = testing::TempDir() + "corvalith_dng_" + std::to_string(::getpid()) +
+                           "_" + std::to_string(serial++) + ".dng";
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  EXPECT_NE(tiff, nullptr);
+  if (spec.preview_first) {
+    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 4);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
+    std::uint64_t sub_ifd = 0;
+    TIFFSetField(tiff, TIFFTAG_SUBIFD, 1, &sub_ifd);
+    set_dng_tags(tiff, spec);
+    std::uint8_t row[12] = {};
+    for (std::uint32_t y = 0; y < 3; ++y) TIFFWriteScanline(tiff, row, y, 0);
+    TIFFWriteDirectory(tiff);
+    write_raw_directory(tiff, spec, false);
+  } else {
+    write_raw_directory(tiff, spec, true);
+  }
+  TIFFClose(tiff);
+  std::ifstream in(path, std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::remove(path.c_str());
+  return bytes;
+}
+
+std::string error_of(const Bytes& file) {
+  try {
+    (void)decode_dng(file.data(), static_cast<int>(file.size()), 1);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no exception";
+}
+
+void expect_near_all(const std::vector<float>& actual, const std::vector<float>& expected,
+                     float tolerance) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < actual.size(); ++i) {
+    EXPECT_NEAR(actual[i], expected[i], tolerance) << "entry " << i;
+  }
+}
+
+void expect_samples(const RawImage<std::uint16_t>& image, const DngSpec& spec) {
+  ASSERT_EQ(image.width(), static_cast<int>(spec.width));
+  ASSERT_EQ(image.height(), static_cast<int>(spec.height));
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      ASSERT_EQ(image.row(y)[x], sample_at(x, y, spec.bits)) << x << "," << y;
+    }
+  }
+}
+
+TEST(DngDecodeTest, DecodesSamplesAndMetadata) {
+  DngSpec spec;
+  spec.width = 37;  // stride 48 with alignment 16
+  const Bytes file = make_dng(spec);
+  RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 16);
+  EXPECT_EQ(image.format(), kImageFormatGrayscale);
+  EXPECT_EQ(image.channels(), 1);
+  EXPECT_EQ(image.stride(), 48);
+  EXPECT_EQ(image.color_filter_array(), kColorFilterArrayRGBG);
+  expect_samples(image, spec);
+  // CM is the inverse of M: P is the identity, so is the correction.
+  expect_near_all(image.color_correction(), {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1e-4f);
+  expect_near_all(image.white_balance(), {2, 1, 4}, 0);
+  EXPECT_EQ(image.black_level(), 70000 % 65536);
+  EXPECT_EQ(image.white_level(), 65535);
+}
+
+TEST(DngDecodeTest, RecordChoiceAndMatrixSearch) {
+  // Preview in IFD0 carrying the colour tags, full image in a sub-IFD; the D65 matrix is the
+  // second one.
+  DngSpec spec;
+  spec.preview_first = true;
+  spec.illuminant1 = 17;
+  spec.matrix1 = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  spec.illuminant2 = 21;
+  spec.matrix2 = kCameraMatrix;
+  const Bytes file = make_dng(spec);
+  RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 1);
+  expect_samples(image, spec);
+
+  // Expected: inverse of the row-normalised CM x M, worked out in double precision.
+  const double m[9] = {0.4124564, 0.3575761, 0.1804375, 0.2126729, 0.7151522,
+                       0.0721750, 0.0193339, 0.1191920, 0.9503041};
+  double p[9];
+  for (int i = 0; i < 3; ++i) {
+    double sum = 0;
+    for (int j = 0; j < 3; ++j) {
+      p[i * 3 + j] = 0;
+      for (int k = 0; k < 3; ++k) p[i * 3 + j] += kCameraMatrix[i * 3 + k] * m[k * 3 + j];
+      sum += p[i * 3 + j];
+    }
+    for (int j = 0; j < 3; ++j) p[i * 3 + j] /= sum;
+  }
+  // The correction times P is the identity.
+  const std::vector<float>& c = image.color_correction();
+  std::vector<float> product(9);
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      for (int k = 0; k < 3; ++k) product[i * 3 + j] += c[i * 3 + k] * float(p[k * 3 + j]);
+    }
+  }
+  expect_near_all(product, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1e-4f);
+  // And it maps camera white to sRGB white.
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(c[i * 3] + c[i * 3 + 1] + c[i * 3 + 2], 1, 1e-4f);
+}
+
+TEST(DngDecodeTest, TiledAndDefaults) {
+  DngSpec tiled;
+  tiled.tiled = true;
+  tiled.width = 40;
+  tiled.height = 30;
+  const Bytes file = make_dng(tiled);
+  RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 8);
+  expect_samples(image, tiled);
+
+  // No AsShotNeutral: neutral white balance. A lone matrix without an illuminant is used.
+  DngSpec plain;
+  plain.neutral.clear();
+  plain.illuminant1 = -1;
+  const Bytes plain_file = make_dng(plain);
+  RawImage<std::uint16_t> neutral =
+      decode_dng(plain_file.data(), static_cast<int>(plain_file.size()), 1);
+  expect_near_all(neutral.white_balance(), {1, 1, 1}, 0);
+  expect_near_all(neutral.color_correction(), {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1e-4f);
+}
+
+TEST(DngDecodeTest, ChecksInOrder) {
+  struct Case {
+    const char* name;
+    DngSpec spec;
+    const char* message;
+  };
+  std::vector<Case> cases;
+  auto add = [&](const char* name, const char* message, auto change) {
+    DngSpec spec;
+    change(spec);
+    cases.push_back({name, spec, message});
+  };
+  add("two channels", "image_format != ImageFormat::kImageFormatNone check failed",
+      [](DngSpec& s) { s.samples_per_pixel = 2; });
+  add("float samples", "dng_image.sample_format == kSampleFormatUint check failed",
+      [](DngSpec& s) { s.sample_format = SAMPLEFORMAT_IEEEFP, s.bits = 32; });
+  add("8-bit", "dng_image.bits_per_sample == 8 * sizeof(dtype) check failed",
+      [](DngSpec& s) { s.bits = 8; });
+  add("8-bit without D65", "dng_image.bits_per_sample == 8 * sizeof(dtype) check failed",
+      [](DngSpec& s) { s.bits = 8, s.illuminant1 = 17; });
+  add("32-bit", "dng_image.bits_per_sample == 8 * sizeof(dtype) check failed",
+      [](DngSpec& s) { s.bits = 32; });
+  add("linear three-channel", "dng_image.samples_per_pixel == 1 check failed",
+      [](DngSpec& s) { s.samples_per_pixel = 3; });
+  add("no D65", "false && \"Could not find required color correction matrix\" check failed",
+      [](DngSpec& s) { s.illuminant1 = 17; });
+  add("singular matrix", "det > kEpsilon || det < -kEpsilon check failed",
+      [](DngSpec& s) { s.matrix1 = {1, 0, 0, 1, 0, 0, 0, 0, 1}; });
+  add("second mosaic",
+      "cfa == kColorFilterArrayRGBG && \"Unsupported color filter array\" check failed",
+      [](DngSpec& s) {
+        s.cfa = {1, 2, 0, 1};
+      });
+  add("other mosaic", "false && \"Unsupported color filter array\" check failed", [](DngSpec& s) {
+    s.cfa = {0, 1, 1, 2};
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = error_of(make_dng(c.spec));
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  }
+}
+
+TEST(DngDecodeTest, UnparsableInput) {
+  const Bytes garbage = {'n', 'o', 't', ' ', 'a', ' ', 'd', 'n', 'g'};
+  const Bytes empty;
+  const Bytes valid = make_dng(DngSpec{});
+  const Bytes header_only(valid.begin(), valid.begin() + 8);
+  for (const Bytes* file : {&garbage, &empty, &header_only}) {
+    SCOPED_TRACE(file->size());
+    const std::string text = error_of(*file);
+    EXPECT_NE(text.find(" ret check failed"), std::string::npos) << text;
+  }
+  // Every prefix of a valid file fails cleanly or, when only unused trailing bytes are cut,
+  // still gives the right samples.
+  int failures = 0;
+  for (std::size_t length = 0; length < valid.size(); length += 13) {
+    SCOPED_TRACE(length);
+    try {
+      expect_samples(decode_dng(valid.data(), static_cast<int>(length), 1), DngSpec{});
+    } catch (const std::exception&) {
+      ++failures;
+    }
+  }
+  EXPECT_GT(failures, static_cast<int>(valid.size() / 13) - 4);
+}
+
+TEST(DngDecodeTest, RealCameraFileFailsOnItsMosaic) {
+  // Beside the clone in CI; beside the worktree folder in a developer's checkout.
+  std::string path = std::string(CORVALITH_SOURCE_DIR) + "/../shared/testdata/colorchart.dng";
+  std::ifstream in(path, std::ios::binary);
+  if (!in.good()) {
+    path = std::string(CORVALITH_SOURCE_DIR) + "/../../shared/testdata/colorchart.dng";
+    in.open(path, std::ios::binary);
+  }
+  if (!in.good()) GTEST_SKIP() << "camera file not present beside the source tree";
+  const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // RGGB (CFAPattern 0 1 1 2) is not a supported arrangement; its one matrix has no
+  // illuminant, so the matrix search succeeds first.
+  EXPECT_NE(error_of(file).find("false && \"Unsupported color filter array\" check failed"),
+            std::string::npos)
+      << error_of(file);
+}
+
+}  // namespace
+}  // namespace base
