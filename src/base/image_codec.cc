@@ -281,18 +281,22 @@ Image<std::uint8_t> decode_jpeg(const void* data, int length, ImageFormat format
   jpeg_start_decompress(&info);
   Image<std::uint8_t> image(static_cast<int>(info.output_width),
                             static_cast<int>(info.output_height), effective, alignment);
+  // Rows are handed over in batches so the library can upsample straight into them.
   if (effective == kImageFormatGrayscale) {
+    const int batch = info.rec_outbuf_height;
     JSAMPARRAY scratch = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info),
-                                                   JPOOL_IMAGE, info.output_width * 3, 1);
+                                                   JPOOL_IMAGE, info.output_width * 3, batch);
     while (info.output_scanline < info.output_height) {
-      std::uint8_t* row = image.row(static_cast<int>(info.output_scanline));
-      jpeg_read_scanlines(&info, scratch, 1);
-      luma_row(scratch[0], 3, row, image.width());
+      const int first = static_cast<int>(info.output_scanline);
+      const int count = static_cast<int>(jpeg_read_scanlines(&info, scratch, batch));
+      for (int i = 0; i < count; ++i) luma_row(scratch[i], 3, image.row(first + i), image.width());
     }
   } else {
+    std::vector<JSAMPROW> rows(info.output_height);
+    for (JDIMENSION y = 0; y < info.output_height; ++y) rows[y] = image.row(static_cast<int>(y));
     while (info.output_scanline < info.output_height) {
-      JSAMPROW row = image.row(static_cast<int>(info.output_scanline));
-      jpeg_read_scanlines(&info, &row, 1);
+      jpeg_read_scanlines(&info, rows.data() + info.output_scanline,
+                          info.output_height - info.output_scanline);
     }
   }
   jpeg_finish_decompress(&info);

@@ -291,13 +291,34 @@ std::vector<float> white_balance(const std::vector<float>& neutral) {
   THROW_ERROR(fmt::format("DNG: Unable to decode the samples: {}", reason));
 }
 
-// Whole 16-bit samples, uncompressed or deflated, in strips or tiles: read straight into the
-// image. Everything else (lossless JPEG, packed 10-14 bit samples) goes to the raw decoder.
+// Uncompressed samples of 9 to 16 bits and deflated 16-bit ones, in strips or tiles, are read
+// here; everything else (lossless JPEG above all) goes to the raw decoder.
 bool plain_samples(const DngRecord& record) {
-  return record.bits_per_sample_original == 16 &&
-         (record.compression == COMPRESSION_NONE ||
-          record.compression == COMPRESSION_ADOBE_DEFLATE ||
-          record.compression == COMPRESSION_DEFLATE);
+  const unsigned bits = record.bits_per_sample_original;
+  if (record.compression == COMPRESSION_NONE) return bits > 8 && bits <= 16;
+  return bits == 16 && (record.compression == COMPRESSION_ADOBE_DEFLATE ||
+                        record.compression == COMPRESSION_DEFLATE);
+}
+
+// `count` samples of `bits` bits packed most significant bit first; 16-bit samples arrive
+// already in native byte order.
+void unpack_samples(const std::uint8_t* src, std::uint16_t* dst, std::uint32_t count,
+                    unsigned bits) {
+  if (bits == 16) {
+    std::memcpy(dst, src, std::size_t{count} * 2);
+    return;
+  }
+  const std::uint32_t mask = (1u << bits) - 1;
+  std::uint32_t acc = 0;
+  unsigned have = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    while (have < bits) {
+      acc = (acc << 8) | *src++;
+      have += 8;
+    }
+    have -= bits;
+    dst[i] = static_cast<std::uint16_t>((acc >> have) & mask);
+  }
 }
 
 void read_plain_samples(const void* data, int length, const DngRecord& record,
@@ -309,7 +330,8 @@ void read_plain_samples(const void* data, int length, const DngRecord& record,
       tiff != nullptr && TIFFSetDirectory(tiff, record.chain_index) == 1 &&
       (record.sub_ifd_offset == 0 || TIFFSetSubDirectory(tiff, record.sub_ifd_offset) == 1);
   if (!found) samples_failure(messages.errors);
-  const std::size_t row_bytes = static_cast<std::size_t>(image->width()) * 2;
+  const unsigned bits = record.bits_per_sample_original;
+  const std::size_t row_bytes = (static_cast<std::size_t>(image->width()) * bits + 7) / 8;
   const auto height = static_cast<std::uint32_t>(image->height());
   const auto width = static_cast<std::uint32_t>(image->width());
   if (TIFFIsTiled(tiff)) {
@@ -317,12 +339,12 @@ void read_plain_samples(const void* data, int length, const DngRecord& record,
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tile_width);
     TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tile_height);
     const tmsize_t tile_bytes = TIFFTileSize(tiff);
+    const std::uint64_t tile_row_bytes = (std::uint64_t{tile_width} * bits + 7) / 8;
     if (tile_width == 0 || tile_height == 0 || tile_bytes <= 0 ||
-        static_cast<std::uint64_t>(tile_bytes) <
-            std::uint64_t{tile_width} * tile_height * sizeof(std::uint16_t)) {
+        static_cast<std::uint64_t>(tile_bytes) < tile_row_bytes * tile_height) {
       samples_failure("bad tile size");
     }
-    std::vector<std::uint16_t> tile(static_cast<std::size_t>(tile_bytes) / 2);
+    std::vector<std::uint8_t> tile(static_cast<std::size_t>(tile_bytes));
     for (std::uint32_t ty = 0; ty < height; ty += tile_height) {
       for (std::uint32_t tx = 0; tx < width; tx += tile_width) {
         if (TIFFReadEncodedTile(tiff, TIFFComputeTile(tiff, tx, ty, 0, 0), tile.data(),
@@ -331,8 +353,8 @@ void read_plain_samples(const void* data, int length, const DngRecord& record,
         }
         const std::uint32_t columns = std::min(tile_width, width - tx);
         for (std::uint32_t y = ty; y < std::min(ty + tile_height, height); ++y) {
-          std::memcpy(image->row(static_cast<int>(y)) + tx,
-                      tile.data() + std::size_t{y - ty} * tile_width, columns * 2);
+          unpack_samples(tile.data() + (y - ty) * tile_row_bytes,
+                         image->row(static_cast<int>(y)) + tx, columns, bits);
         }
       }
     }
@@ -340,10 +362,13 @@ void read_plain_samples(const void* data, int length, const DngRecord& record,
     if (static_cast<std::size_t>(TIFFScanlineSize(tiff)) != row_bytes) {
       samples_failure("bad row size");
     }
+    // Whole 16-bit rows go straight into the image; packed ones through one scratch row.
+    std::vector<std::uint8_t> scratch(bits == 16 ? 0 : row_bytes);
     for (std::uint32_t y = 0; y < height; ++y) {
-      if (TIFFReadScanline(tiff, image->row(static_cast<int>(y)), y, 0) < 0) {
-        samples_failure(messages.errors);
-      }
+      std::uint16_t* row = image->row(static_cast<int>(y));
+      void* into = bits == 16 ? static_cast<void*>(row) : scratch.data();
+      if (TIFFReadScanline(tiff, into, y, 0) < 0) samples_failure(messages.errors);
+      if (bits != 16) unpack_samples(scratch.data(), row, width, bits);
     }
   }
 }

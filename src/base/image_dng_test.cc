@@ -1,6 +1,7 @@
 #include "base/image_dng.h"
 
 #include <gtest/gtest.h>
+#include <libraw/libraw.h>
 #include <tiffio.h>
 
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -115,6 +117,21 @@ void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
         }
         TIFFWriteTile(tiff, buffer.data(), tx, ty, 0, 0);
       }
+    }
+  } else if (spec.bits % 8 != 0) {
+    // Packed samples, most significant bit first, each row starting on a byte.
+    const std::uint32_t samples = spec.width * spec.samples_per_pixel;
+    Bytes row((samples * spec.bits + 7) / 8);
+    for (std::uint32_t y = 0; y < spec.height; ++y) {
+      std::fill(row.begin(), row.end(), 0);
+      std::uint32_t bit = 0;
+      for (std::uint32_t i = 0; i < samples; ++i) {
+        const std::uint32_t v = sample_at(i / spec.samples_per_pixel, y, spec.bits);
+        for (int b = spec.bits - 1; b >= 0; --b, ++bit) {
+          if ((v >> b) & 1u) row[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
+        }
+      }
+      TIFFWriteScanline(tiff, row.data(), y, 0);
     }
   } else {
     Bytes row(spec.width * pixel);
@@ -243,6 +260,32 @@ TEST(DngDecodeTest, RecordChoiceAndMatrixSearch) {
   expect_near_all(product, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1e-4f);
   // And it maps camera white to sRGB white.
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(c[i * 3] + c[i * 3 + 1] + c[i * 3 + 2], 1, 1e-4f);
+}
+
+TEST(DngDecodeTest, PackedSamplesOfFewerBits) {
+  for (std::uint16_t bits : {12, 14}) {
+    SCOPED_TRACE(bits);
+    DngSpec spec;
+    spec.bits = bits;
+    spec.width = 36;
+    spec.white = (1u << bits) - 1;
+    const Bytes file = make_dng(spec);
+    RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 4);
+    expect_samples(image, spec);
+    EXPECT_EQ(image.white_level(), (1u << bits) - 1);
+    // The camera-raw library unpacks the same samples.
+    LibRaw raw(0);
+    Bytes copy = file;
+    ASSERT_EQ(raw.open_buffer(copy.data(), copy.size()), LIBRAW_SUCCESS);
+    ASSERT_EQ(raw.unpack(), LIBRAW_SUCCESS);
+    ASSERT_EQ(raw.imgdata.sizes.raw_width, spec.width);
+    const std::size_t pitch = raw.imgdata.sizes.raw_pitch / 2;
+    for (int y = 0; y < image.height(); ++y) {
+      ASSERT_EQ(
+          0, std::memcmp(image.row(y), raw.imgdata.rawdata.raw_image + pitch * y, spec.width * 2))
+          << y;
+    }
+  }
 }
 
 TEST(DngDecodeTest, TiledAndDefaults) {
