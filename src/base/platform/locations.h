@@ -23,7 +23,7 @@ class Locations {
   // Creates one folder; false when it could not be created.
   [[nodiscard]] virtual bool make_directory(const std::string& path) = 0;
 
-  // /proc/self/exe, $HOME or the password database, $TMPDIR or /tmp/, getenv, stat, mkdir.
+  // /proc/self/exe, $HOME, $TMPDIR or /tmp/, getenv, stat, mkdir.
   static Locations& linux_backend();
 };
 

@@ -1,12 +1,10 @@
 #include "base/platform/locations.h"
 
 #include <limits.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <vector>
 
 namespace base::platform {
 namespace {
@@ -22,14 +20,9 @@ class LinuxLocations final : public Locations {
   }
 
   std::string user_profile() override {
+    // $HOME only: the password database would pull the name-service libraries into the
+    // statically linked launcher.
     if (const char* home = getenv("HOME"); home != nullptr && *home != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir) {
-      return found->pw_dir;
-    }
     return {};
   }
 
