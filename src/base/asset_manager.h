@@ -23,7 +23,12 @@
 
 namespace base {
 
-struct AudioBuffer;  // base/audio/audio_buffer.h
+struct AudioBuffer;               // base/audio/audio_buffer.h
+enum ImageFormat : std::int32_t;  // base/image.h
+template <typename T>
+class Image;
+template <typename T>
+class RawImage;
 
 // The whole contents of one archived file, shared and never changed after construction. The
 // buffer comes from malloc and holds length() + 1 bytes, the last always 0, so text assets are
@@ -91,6 +96,13 @@ class AssetManager {
   // Sound: ".wav", ".opus" or ".mp3", compared case-sensitively; otherwise
   // "Unsupported audio format \"<extension>\"" (the extension may be empty).
   [[nodiscard]] AudioBuffer load_audio(const std::string& path);
+  // Picture: ".jpeg" or ".jpg" (JPEG) and ".png" (PNG), compared case-sensitively, decoded with
+  // `format` and `alignment` as given; otherwise "Unsupported image format \"<extension>\"".
+  [[nodiscard]] Image<uint8_t> load_image(const std::string& path, ImageFormat format,
+                                          int alignment);
+  // Camera raw: the extension, lower-cased first, must be ".dng"; otherwise
+  // "Unsupported HDR image format \"<lower-cased extension>\"".
+  [[nodiscard]] RawImage<uint16_t> load_hdr_image(const std::string& path, int alignment);
 
  private:
   AssetManager() = default;

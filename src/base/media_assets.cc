@@ -11,7 +11,11 @@
 #include "base/audio/mp3_codec.h"
 #include "base/audio/opus_codec.h"
 #include "base/audio/wav_codec.h"
+#include "base/image.h"
+#include "base/image_codec.h"
+#include "base/image_dng.h"
 #include "base/logging.h"
+#include "base/strings.h"
 
 namespace base {
 
@@ -30,6 +34,24 @@ AudioBuffer AssetManager::load_audio(const std::string& path) {
     THROW_ERROR(fmt::format("Unsupported audio format \"{}\"", extension));
   }
   return buffer;
+}
+
+Image<uint8_t> AssetManager::load_image(const std::string& path, ImageFormat format,
+                                        int alignment) {
+  const std::shared_ptr<Asset> asset = load(path);
+  const std::string extension = ArchivePath::extension(path).str();
+  if (extension == ".jpeg" || extension == ".jpg") {
+    return decode_jpeg(asset->data(), asset->length(), format, alignment);
+  }
+  if (extension == ".png") return decode_png(asset->data(), asset->length(), format, alignment);
+  THROW_ERROR(fmt::format("Unsupported image format \"{}\"", extension));
+}
+
+RawImage<uint16_t> AssetManager::load_hdr_image(const std::string& path, int alignment) {
+  const std::shared_ptr<Asset> asset = load(path);
+  const std::string extension = strings::to_lower(ArchivePath::extension(path).str());
+  if (extension == ".dng") return decode_dng(asset->data(), asset->length(), alignment);
+  THROW_ERROR(fmt::format("Unsupported HDR image format \"{}\"", extension));
 }
 
 }  // namespace base
