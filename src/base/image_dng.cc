@@ -291,13 +291,14 @@ std::vector<float> white_balance(const std::vector<float>& neutral) {
   THROW_ERROR(fmt::format("DNG: Unable to decode the samples: {}", reason));
 }
 
-// Uncompressed samples of 9 to 16 bits and deflated 16-bit ones, in strips or tiles, are read
-// here; everything else (lossless JPEG above all) goes to the raw decoder.
+// Uncompressed or deflated samples of 9 to 16 bits, in strips or tiles, are read here;
+// everything else (lossless JPEG above all) goes to the camera-raw decoder.
 bool plain_samples(const DngRecord& record) {
   const unsigned bits = record.bits_per_sample_original;
-  if (record.compression == COMPRESSION_NONE) return bits > 8 && bits <= 16;
-  return bits == 16 && (record.compression == COMPRESSION_ADOBE_DEFLATE ||
-                        record.compression == COMPRESSION_DEFLATE);
+  return bits > 8 && bits <= 16 &&
+         (record.compression == COMPRESSION_NONE ||
+          record.compression == COMPRESSION_ADOBE_DEFLATE ||
+          record.compression == COMPRESSION_DEFLATE);
 }
 
 // `count` samples of `bits` bits packed most significant bit first; 16-bit samples arrive
@@ -319,6 +320,12 @@ void unpack_samples(const std::uint8_t* src, std::uint16_t* dst, std::uint32_t c
     have -= bits;
     dst[i] = static_cast<std::uint16_t>((acc >> have) & mask);
   }
+}
+
+// Positions the reader on the record's directory.
+bool select_record(TIFF* tiff, const DngRecord& record) {
+  return tiff != nullptr && TIFFSetDirectory(tiff, record.chain_index) == 1 &&
+         (record.sub_ifd_offset == 0 || TIFFSetSubDirectory(tiff, record.sub_ifd_offset) == 1);
 }
 
 void read_plain_samples(const void* data, int length, const DngRecord& record,
@@ -373,13 +380,40 @@ void read_plain_samples(const void* data, int length, const DngRecord& record,
   }
 }
 
+// The camera-raw decoder leaves zeros, without an error, where lossless JPEG data does not
+// start like JPEG data; refuse such files before handing them over.
+void check_jpeg_segments(const void* data, int length, const DngRecord& record) {
+  ParserMessages messages;
+  TiffReader reader(data, length, &messages);
+  TIFF* tiff = reader.get();
+  if (!select_record(tiff, record)) samples_failure(messages.errors);
+  const bool tiled = TIFFIsTiled(tiff) != 0;
+  const std::uint32_t segments = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  std::uint64_t* offsets = nullptr;
+  if (TIFFGetField(tiff, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS, &offsets) != 1 ||
+      offsets == nullptr) {
+    samples_failure("no sample data");
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  for (std::uint32_t i = 0; i < segments; ++i) {
+    if (length < 2 || offsets[i] > static_cast<std::uint64_t>(length) - 2 ||
+        bytes[offsets[i]] != 0xFF || bytes[offsets[i] + 1] != 0xD8) {
+      samples_failure("lossless JPEG data does not start with a JPEG marker");
+    }
+  }
+}
+
 // Any other sample layout, through the camera-raw decoder.
-void read_raw_samples(const void* data, int length, Image<std::uint16_t>* image) {
+void read_raw_samples(const void* data, int length, const DngRecord& record,
+                      Image<std::uint16_t>* image) {
+  if (record.compression == 7) check_jpeg_segments(data, length, record);
   auto raw = std::make_unique<LibRaw>(0);
   // The library reads the buffer without writing to it.
   int code = raw->open_buffer(const_cast<void*>(data), static_cast<std::size_t>(length));
   if (code == LIBRAW_SUCCESS) code = raw->unpack();
   if (code != LIBRAW_SUCCESS) samples_failure(libraw_strerror(code));
+  // Damaged compressed data is counted rather than reported by the return code.
+  if (raw->error_count() != 0) samples_failure("the compressed data is damaged");
   const libraw_rawdata_t& decoded = raw->imgdata.rawdata;
   if (decoded.raw_image == nullptr ||
       decoded.sizes.raw_width != static_cast<unsigned>(image->width()) ||
@@ -444,7 +478,7 @@ RawImage<std::uint16_t> decode_dng(const void* data, int length, int alignment) 
   if (plain_samples(dng_image)) {
     read_plain_samples(data, length, dng_image, &image);
   } else {
-    read_raw_samples(data, length, &image);
+    read_raw_samples(data, length, dng_image, &image);
   }
   return image;
 }

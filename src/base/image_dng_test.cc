@@ -39,6 +39,7 @@ struct DngSpec {
   std::uint16_t samples_per_pixel = 1;
   std::uint16_t sample_format = SAMPLEFORMAT_UINT;
   bool tiled = false;
+  std::uint16_t compression = COMPRESSION_NONE;
   bool preview_first = false;  // a reduced-resolution preview in IFD0, the raw in a sub-IFD
   std::vector<std::uint8_t> cfa = {2, 1, 1, 0};
   int illuminant1 = 21;
@@ -75,7 +76,7 @@ void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
   TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, spec.bits);
   TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, spec.samples_per_pixel);
   TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, spec.sample_format);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, spec.compression);
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, spec.samples_per_pixel == 1 ? 32803 : 34892);
   if (spec.samples_per_pixel == 1) {
@@ -288,6 +289,39 @@ TEST(DngDecodeTest, PackedSamplesOfFewerBits) {
   }
 }
 
+// Rewrites one short-valued tag of the first directory of a little-endian file.
+Bytes with_tag(Bytes file, std::uint16_t wanted, std::uint32_t value, std::uint16_t type) {
+  std::uint32_t ifd = 0;
+  std::memcpy(&ifd, &file[4], 4);
+  std::uint16_t entries = 0;
+  std::memcpy(&entries, &file[ifd], 2);
+  for (std::uint16_t i = 0; i < entries; ++i) {
+    std::uint8_t* entry = &file[ifd + 2 + i * 12];
+    std::uint16_t tag = 0;
+    std::memcpy(&tag, entry, 2);
+    if (tag != wanted) continue;
+    std::memcpy(entry + 2, &type, 2);
+    std::memset(entry + 8, 0, 4);
+    std::memcpy(entry + 8, &value, type == TIFF_SHORT ? 2 : 4);
+  }
+  return file;
+}
+
+TEST(DngDecodeTest, CompressedSamples) {
+  for (std::uint16_t bits : {16, 12}) {
+    SCOPED_TRACE(bits);
+    DngSpec spec;
+    spec.compression = COMPRESSION_ADOBE_DEFLATE;
+    spec.bits = bits;
+    const Bytes file = make_dng(spec);
+    expect_samples(decode_dng(file.data(), static_cast<int>(file.size()), 1), spec);
+  }
+  // Lossless JPEG goes to the camera-raw library; plain samples labelled so are refused by it.
+  const Bytes mislabelled = with_tag(make_dng(DngSpec{}), TIFFTAG_COMPRESSION, 7, TIFF_SHORT);
+  const std::string text = error_of(mislabelled);
+  EXPECT_EQ(text.rfind("DNG: Unable to decode the samples: ", 0), 0u) << text;
+}
+
 TEST(DngDecodeTest, TiledAndDefaults) {
   DngSpec tiled;
   tiled.tiled = true;
@@ -373,6 +407,29 @@ TEST(DngDecodeTest, UnparsableInput) {
     }
   }
   EXPECT_GT(failures, static_cast<int>(valid.size() / 13) - 4);
+}
+
+Bytes with_size(const Bytes& file, std::uint16_t width, std::uint16_t height) {
+  return with_tag(with_tag(file, TIFFTAG_IMAGEWIDTH, width, TIFF_LONG), TIFFTAG_IMAGELENGTH, height,
+                  TIFF_LONG);
+}
+
+TEST(DngDecodeTest, DeclaredSizesAreCheckedBeforeAllocation) {
+  const Bytes valid = make_dng(DngSpec{});
+  struct Case {
+    std::uint16_t width, height;
+    const char* message;
+  } cases[] = {
+      {40000, 30000, "DNG: Image of 40000x30000 is too large"},
+      {65535, 8193, "DNG: Image of 65535x8193 is too large"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_EQ(error_of(with_size(valid, c.width, c.height)), c.message);
+  }
+  for (const Bytes& empty : {with_size(valid, 0, 24), with_size(valid, 34, 0)}) {
+    EXPECT_NE(error_of(empty), "no exception");
+  }
 }
 
 TEST(DngDecodeTest, RealCameraFileFailsOnItsMosaic) {
