@@ -378,10 +378,12 @@ Image<std::uint8_t> decode_png(const void* data, int length, ImageFormat format,
   if (png_get_bit_depth(read.png, read.info) != 8) {
     THROW_ERROR(fmt::format("PNGCodec: Unsupported bit depth {}", bit_depth));
   }
-  check_decoded_size("PNGCodec", width, height, 4);
-
   const ImageFormat source_format = image_format_for_channels(channels);
   const ImageFormat effective = format == kImageFormatNative ? source_format : format;
+  // The larger of the file's rows (an interlaced file is held whole) and the image's.
+  const bool known = effective >= kImageFormatGrayscale && effective <= kImageFormatBGRA;
+  check_decoded_size("PNGCodec", width, height,
+                     std::max(channels, known ? image_format_channels(effective) : 0));
   Image<std::uint8_t> image(static_cast<int>(width), static_cast<int>(height), effective,
                             alignment);
   if (effective == source_format) {

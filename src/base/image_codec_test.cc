@@ -371,6 +371,8 @@ TEST(PngDecodeTest, Failures) {
       {"bad crc", &bad_crc, int(bad_crc.size()), kImageFormatRGB, "PNGCodec: IHDR: CRC error"},
       {"too large", &huge, int(huge.size()), kImageFormatRGB,
        "PNGCodec: Image of 30000x30000 is too large"},
+      {"too large as grey", &huge, int(huge.size()), kImageFormatGrayscale,
+       "PNGCodec: Image of 30000x30000 is too large"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
