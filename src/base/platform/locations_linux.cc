@@ -1,6 +1,5 @@
 #include "base/platform/locations.h"
 
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,11 +11,18 @@ namespace {
 class LinuxLocations final : public Locations {
  public:
   std::string executable_path() override {
-    char* resolved = realpath("/proc/self/exe", nullptr);
-    if (resolved == nullptr) return {};
-    std::string path(resolved);
-    free(resolved);
-    return path;
+    // The kernel's link already names the file itself, symlinks resolved; reading it is one
+    // call where resolving the path again would take one per component.
+    std::string path(256, '\0');
+    while (true) {
+      const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+      if (n < 0) return {};
+      if (static_cast<std::size_t>(n) < path.size()) {
+        path.resize(static_cast<std::size_t>(n));
+        return path;
+      }
+      path.resize(path.size() * 2);
+    }
   }
 
   std::string user_profile() override {
