@@ -31,7 +31,7 @@ const std::vector<float> kCameraMatrix = {0.6461f, -0.1164f, -0.0857f, -0.3825f,
                                           0.2534f, -0.0416f, 0.1540f,  0.6039f};
 
 // What the test DNG writer puts in the file.
-struct DngSpec {
+struct DngLayout {
   // The sample decoder treats anything below 22 pixels a side as a thumbnail, not a raw image.
   std::uint32_t width = 34;
   std::uint32_t height = 24;
@@ -55,42 +55,44 @@ std::uint32_t sample_at(std::uint32_t x, std::uint32_t y, unsigned bits) {
   return ((y * 131 + x * 37 + 5) * 211) & ((1u << std::min(bits, 16u)) - 1);
 }
 
-void set_dng_tags(TIFF* tiff, const DngSpec& spec) {
+void set_dng_tags(TIFF* tiff, const DngLayout& layout) {
   static const std::uint8_t kVersion[4] = {1, 4, 0, 0};
   TIFFSetField(tiff, TIFFTAG_DNGVERSION, kVersion);
   TIFFSetField(tiff, TIFFTAG_DNGBACKWARDVERSION, kVersion);
   TIFFSetField(tiff, TIFFTAG_MAKE, "Corvalith");
   TIFFSetField(tiff, TIFFTAG_MODEL, "Test Camera");
   TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Corvalith Test Camera");
-  if (!spec.matrix1.empty()) TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, spec.matrix1.data());
-  if (!spec.matrix2.empty()) TIFFSetField(tiff, TIFFTAG_COLORMATRIX2, 9, spec.matrix2.data());
-  if (spec.illuminant1 >= 0) TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, spec.illuminant1);
-  if (spec.illuminant2 >= 0) TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT2, spec.illuminant2);
-  if (!spec.neutral.empty()) TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, spec.neutral.data());
+  if (!layout.matrix1.empty()) TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, layout.matrix1.data());
+  if (!layout.matrix2.empty()) TIFFSetField(tiff, TIFFTAG_COLORMATRIX2, 9, layout.matrix2.data());
+  if (layout.illuminant1 >= 0)
+    TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, layout.illuminant1);
+  if (layout.illuminant2 >= 0)
+    TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT2, layout.illuminant2);
+  if (!layout.neutral.empty()) TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, layout.neutral.data());
 }
 
-void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
+void write_raw_directory(TIFF* tiff, const DngLayout& layout, bool with_dng_tags) {
   TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, spec.width);
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, spec.height);
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, spec.bits);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, spec.samples_per_pixel);
-  TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, spec.sample_format);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, spec.compression);
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, layout.width);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, layout.height);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, layout.bits);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, layout.samples_per_pixel);
+  TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, layout.sample_format);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, layout.compression);
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, spec.samples_per_pixel == 1 ? 32803 : 34892);
-  if (spec.samples_per_pixel == 1) {
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, layout.samples_per_pixel == 1 ? 32803 : 34892);
+  if (layout.samples_per_pixel == 1) {
     const std::uint16_t dims[2] = {2, 2};
     TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, dims);
-    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, static_cast<int>(spec.cfa.size()), spec.cfa.data());
+    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, static_cast<int>(layout.cfa.size()), layout.cfa.data());
   }
-  TIFFSetField(tiff, TIFFTAG_BLACKLEVEL, 1, &spec.black);
-  TIFFSetField(tiff, TIFFTAG_WHITELEVEL, 1, &spec.white);
-  if (with_dng_tags) set_dng_tags(tiff, spec);
+  TIFFSetField(tiff, TIFFTAG_BLACKLEVEL, 1, &layout.black);
+  TIFFSetField(tiff, TIFFTAG_WHITELEVEL, 1, &layout.white);
+  if (with_dng_tags) set_dng_tags(tiff, layout);
 
-  const unsigned bytes = spec.bits / 8;
+  const unsigned bytes = layout.bits / 8;
   const std::uint32_t tile = 16;
-  if (spec.tiled) {
+  if (layout.tiled) {
     TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tile);
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, tile);
   } else {
@@ -98,20 +100,20 @@ void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
   }
   // Samples in the machine's order; the parser swaps as the byte order says.
   auto put = [&](std::uint8_t* at, std::uint32_t x, std::uint32_t y, std::uint16_t channel) {
-    const std::uint32_t v = sample_at(x, y, spec.bits) + channel;
+    const std::uint32_t v = sample_at(x, y, layout.bits) + channel;
     if (bytes == 1) *at = static_cast<std::uint8_t>(v);
     if (bytes == 2) *reinterpret_cast<std::uint16_t*>(at) = static_cast<std::uint16_t>(v);
     if (bytes == 4) *reinterpret_cast<std::uint32_t*>(at) = v;
   };
-  const unsigned pixel = bytes * spec.samples_per_pixel;
-  if (spec.tiled) {
+  const unsigned pixel = bytes * layout.samples_per_pixel;
+  if (layout.tiled) {
     Bytes buffer(tile * tile * pixel);
-    for (std::uint32_t ty = 0; ty < spec.height; ty += tile) {
-      for (std::uint32_t tx = 0; tx < spec.width; tx += tile) {
+    for (std::uint32_t ty = 0; ty < layout.height; ty += tile) {
+      for (std::uint32_t tx = 0; tx < layout.width; tx += tile) {
         std::fill(buffer.begin(), buffer.end(), 0);
-        for (std::uint32_t y = ty; y < std::min(ty + tile, spec.height); ++y) {
-          for (std::uint32_t x = tx; x < std::min(tx + tile, spec.width); ++x) {
-            for (std::uint16_t c = 0; c < spec.samples_per_pixel; ++c) {
+        for (std::uint32_t y = ty; y < std::min(ty + tile, layout.height); ++y) {
+          for (std::uint32_t x = tx; x < std::min(tx + tile, layout.width); ++x) {
+            for (std::uint16_t c = 0; c < layout.samples_per_pixel; ++c) {
               put(&buffer[((y - ty) * tile + (x - tx)) * pixel + c * bytes], x, y, c);
             }
           }
@@ -119,26 +121,26 @@ void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
         TIFFWriteTile(tiff, buffer.data(), tx, ty, 0, 0);
       }
     }
-  } else if (spec.bits % 8 != 0) {
+  } else if (layout.bits % 8 != 0) {
     // Packed samples, most significant bit first, each row starting on a byte.
-    const std::uint32_t samples = spec.width * spec.samples_per_pixel;
-    Bytes row((samples * spec.bits + 7) / 8);
-    for (std::uint32_t y = 0; y < spec.height; ++y) {
+    const std::uint32_t samples = layout.width * layout.samples_per_pixel;
+    Bytes row((samples * layout.bits + 7) / 8);
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
       std::fill(row.begin(), row.end(), 0);
       std::uint32_t bit = 0;
       for (std::uint32_t i = 0; i < samples; ++i) {
-        const std::uint32_t v = sample_at(i / spec.samples_per_pixel, y, spec.bits);
-        for (int b = spec.bits - 1; b >= 0; --b, ++bit) {
+        const std::uint32_t v = sample_at(i / layout.samples_per_pixel, y, layout.bits);
+        for (int b = layout.bits - 1; b >= 0; --b, ++bit) {
           if ((v >> b) & 1u) row[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
         }
       }
       TIFFWriteScanline(tiff, row.data(), y, 0);
     }
   } else {
-    Bytes row(spec.width * pixel);
-    for (std::uint32_t y = 0; y < spec.height; ++y) {
-      for (std::uint32_t x = 0; x < spec.width; ++x) {
-        for (std::uint16_t c = 0; c < spec.samples_per_pixel; ++c) {
+    Bytes row(layout.width * pixel);
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
+      for (std::uint32_t x = 0; x < layout.width; ++x) {
+        for (std::uint16_t c = 0; c < layout.samples_per_pixel; ++c) {
           put(&row[x * pixel + c * bytes], x, y, c);
         }
       }
@@ -148,13 +150,13 @@ void write_raw_directory(TIFF* tiff, const DngSpec& spec, bool with_dng_tags) {
   TIFFWriteDirectory(tiff);
 }
 
-Bytes make_dng(const DngSpec& spec) {
+Bytes make_dng(const DngLayout& layout) {
   static int serial = 0;
   const std::string path = testing::TempDir() + "corvalith_dng_" + std::to_string(::getpid()) +
                            "_" + std::to_string(serial++) + ".dng";
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
   EXPECT_NE(tiff, nullptr);
-  if (spec.preview_first) {
+  if (layout.preview_first) {
     TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 4);
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 3);
@@ -165,13 +167,13 @@ Bytes make_dng(const DngSpec& spec) {
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
     std::uint64_t sub_ifd = 0;
     TIFFSetField(tiff, TIFFTAG_SUBIFD, 1, &sub_ifd);
-    set_dng_tags(tiff, spec);
+    set_dng_tags(tiff, layout);
     std::uint8_t row[12] = {};
     for (std::uint32_t y = 0; y < 3; ++y) TIFFWriteScanline(tiff, row, y, 0);
     TIFFWriteDirectory(tiff);
-    write_raw_directory(tiff, spec, false);
+    write_raw_directory(tiff, layout, false);
   } else {
-    write_raw_directory(tiff, spec, true);
+    write_raw_directory(tiff, layout, true);
   }
   TIFFClose(tiff);
   std::ifstream in(path, std::ios::binary);
@@ -197,26 +199,26 @@ void expect_near_all(const std::vector<float>& actual, const std::vector<float>&
   }
 }
 
-void expect_samples(const RawImage<std::uint16_t>& image, const DngSpec& spec) {
-  ASSERT_EQ(image.width(), static_cast<int>(spec.width));
-  ASSERT_EQ(image.height(), static_cast<int>(spec.height));
+void expect_samples(const RawImage<std::uint16_t>& image, const DngLayout& layout) {
+  ASSERT_EQ(image.width(), static_cast<int>(layout.width));
+  ASSERT_EQ(image.height(), static_cast<int>(layout.height));
   for (int y = 0; y < image.height(); ++y) {
     for (int x = 0; x < image.width(); ++x) {
-      ASSERT_EQ(image.row(y)[x], sample_at(x, y, spec.bits)) << x << "," << y;
+      ASSERT_EQ(image.row(y)[x], sample_at(x, y, layout.bits)) << x << "," << y;
     }
   }
 }
 
 TEST(DngDecodeTest, DecodesSamplesAndMetadata) {
-  DngSpec spec;
-  spec.width = 37;  // stride 48 with alignment 16
-  const Bytes file = make_dng(spec);
+  DngLayout layout;
+  layout.width = 37;  // stride 48 with alignment 16
+  const Bytes file = make_dng(layout);
   RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 16);
   EXPECT_EQ(image.format(), kImageFormatGrayscale);
   EXPECT_EQ(image.channels(), 1);
   EXPECT_EQ(image.stride(), 48);
   EXPECT_EQ(image.color_filter_array(), kColorFilterArrayRGBG);
-  expect_samples(image, spec);
+  expect_samples(image, layout);
   // CM is the inverse of M: P is the identity, so is the correction.
   expect_near_all(image.color_correction(), {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1e-4f);
   expect_near_all(image.white_balance(), {2, 1, 4}, 0);
@@ -227,15 +229,15 @@ TEST(DngDecodeTest, DecodesSamplesAndMetadata) {
 TEST(DngDecodeTest, RecordChoiceAndMatrixSearch) {
   // Preview in IFD0 carrying the colour tags, full image in a sub-IFD; the D65 matrix is the
   // second one.
-  DngSpec spec;
-  spec.preview_first = true;
-  spec.illuminant1 = 17;
-  spec.matrix1 = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-  spec.illuminant2 = 21;
-  spec.matrix2 = kCameraMatrix;
-  const Bytes file = make_dng(spec);
+  DngLayout layout;
+  layout.preview_first = true;
+  layout.illuminant1 = 17;
+  layout.matrix1 = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  layout.illuminant2 = 21;
+  layout.matrix2 = kCameraMatrix;
+  const Bytes file = make_dng(layout);
   RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 1);
-  expect_samples(image, spec);
+  expect_samples(image, layout);
 
   // Expected: inverse of the row-normalised CM x M, worked out in double precision.
   const double m[9] = {0.4124564, 0.3575761, 0.1804375, 0.2126729, 0.7151522,
@@ -266,24 +268,24 @@ TEST(DngDecodeTest, RecordChoiceAndMatrixSearch) {
 TEST(DngDecodeTest, PackedSamplesOfFewerBits) {
   for (std::uint16_t bits : {12, 14}) {
     SCOPED_TRACE(bits);
-    DngSpec spec;
-    spec.bits = bits;
-    spec.width = 36;
-    spec.white = (1u << bits) - 1;
-    const Bytes file = make_dng(spec);
+    DngLayout layout;
+    layout.bits = bits;
+    layout.width = 36;
+    layout.white = (1u << bits) - 1;
+    const Bytes file = make_dng(layout);
     RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 4);
-    expect_samples(image, spec);
+    expect_samples(image, layout);
     EXPECT_EQ(image.white_level(), (1u << bits) - 1);
     // The camera-raw library unpacks the same samples.
     LibRaw raw(0);
     Bytes copy = file;
     ASSERT_EQ(raw.open_buffer(copy.data(), copy.size()), LIBRAW_SUCCESS);
     ASSERT_EQ(raw.unpack(), LIBRAW_SUCCESS);
-    ASSERT_EQ(raw.imgdata.sizes.raw_width, spec.width);
+    ASSERT_EQ(raw.imgdata.sizes.raw_width, layout.width);
     const std::size_t pitch = raw.imgdata.sizes.raw_pitch / 2;
     for (int y = 0; y < image.height(); ++y) {
       ASSERT_EQ(
-          0, std::memcmp(image.row(y), raw.imgdata.rawdata.raw_image + pitch * y, spec.width * 2))
+          0, std::memcmp(image.row(y), raw.imgdata.rawdata.raw_image + pitch * y, layout.width * 2))
           << y;
     }
   }
@@ -310,20 +312,20 @@ Bytes with_tag(Bytes file, std::uint16_t wanted, std::uint32_t value, std::uint1
 TEST(DngDecodeTest, CompressedSamples) {
   for (std::uint16_t bits : {16, 12}) {
     SCOPED_TRACE(bits);
-    DngSpec spec;
-    spec.compression = COMPRESSION_ADOBE_DEFLATE;
-    spec.bits = bits;
-    const Bytes file = make_dng(spec);
-    expect_samples(decode_dng(file.data(), static_cast<int>(file.size()), 1), spec);
+    DngLayout layout;
+    layout.compression = COMPRESSION_ADOBE_DEFLATE;
+    layout.bits = bits;
+    const Bytes file = make_dng(layout);
+    expect_samples(decode_dng(file.data(), static_cast<int>(file.size()), 1), layout);
   }
   // Lossless JPEG goes to the camera-raw library; plain samples labelled so are refused by it.
-  const Bytes mislabelled = with_tag(make_dng(DngSpec{}), TIFFTAG_COMPRESSION, 7, TIFF_SHORT);
+  const Bytes mislabelled = with_tag(make_dng(DngLayout{}), TIFFTAG_COMPRESSION, 7, TIFF_SHORT);
   const std::string text = error_of(mislabelled);
   EXPECT_EQ(text.rfind("DNG: Unable to decode the samples: ", 0), 0u) << text;
 }
 
 TEST(DngDecodeTest, TiledAndDefaults) {
-  DngSpec tiled;
+  DngLayout tiled;
   tiled.tiled = true;
   tiled.width = 40;
   tiled.height = 30;
@@ -332,7 +334,7 @@ TEST(DngDecodeTest, TiledAndDefaults) {
   expect_samples(image, tiled);
 
   // No AsShotNeutral: neutral white balance. A lone matrix without an illuminant is used.
-  DngSpec plain;
+  DngLayout plain;
   plain.neutral.clear();
   plain.illuminant1 = -1;
   const Bytes plain_file = make_dng(plain);
@@ -345,42 +347,42 @@ TEST(DngDecodeTest, TiledAndDefaults) {
 TEST(DngDecodeTest, ChecksInOrder) {
   struct Case {
     const char* name;
-    DngSpec spec;
+    DngLayout layout;
     const char* message;
   };
   std::vector<Case> cases;
   auto add = [&](const char* name, const char* message, auto change) {
-    DngSpec spec;
-    change(spec);
-    cases.push_back({name, spec, message});
+    DngLayout layout;
+    change(layout);
+    cases.push_back({name, layout, message});
   };
   add("two channels", "image_format != ImageFormat::kImageFormatNone check failed",
-      [](DngSpec& s) { s.samples_per_pixel = 2; });
+      [](DngLayout& s) { s.samples_per_pixel = 2; });
   add("float samples", "dng_image.sample_format == kSampleFormatUint check failed",
-      [](DngSpec& s) { s.sample_format = SAMPLEFORMAT_IEEEFP, s.bits = 32; });
+      [](DngLayout& s) { s.sample_format = SAMPLEFORMAT_IEEEFP, s.bits = 32; });
   add("8-bit", "dng_image.bits_per_sample == 8 * sizeof(dtype) check failed",
-      [](DngSpec& s) { s.bits = 8; });
+      [](DngLayout& s) { s.bits = 8; });
   add("8-bit without D65", "dng_image.bits_per_sample == 8 * sizeof(dtype) check failed",
-      [](DngSpec& s) { s.bits = 8, s.illuminant1 = 17; });
+      [](DngLayout& s) { s.bits = 8, s.illuminant1 = 17; });
   add("32-bit", "dng_image.bits_per_sample == 8 * sizeof(dtype) check failed",
-      [](DngSpec& s) { s.bits = 32; });
+      [](DngLayout& s) { s.bits = 32; });
   add("linear three-channel", "dng_image.samples_per_pixel == 1 check failed",
-      [](DngSpec& s) { s.samples_per_pixel = 3; });
+      [](DngLayout& s) { s.samples_per_pixel = 3; });
   add("no D65", "false && \"Could not find required color correction matrix\" check failed",
-      [](DngSpec& s) { s.illuminant1 = 17; });
+      [](DngLayout& s) { s.illuminant1 = 17; });
   add("singular matrix", "det > kEpsilon || det < -kEpsilon check failed",
-      [](DngSpec& s) { s.matrix1 = {1, 0, 0, 1, 0, 0, 0, 0, 1}; });
+      [](DngLayout& s) { s.matrix1 = {1, 0, 0, 1, 0, 0, 0, 0, 1}; });
   add("second mosaic",
       "cfa == kColorFilterArrayRGBG && \"Unsupported color filter array\" check failed",
-      [](DngSpec& s) {
+      [](DngLayout& s) {
         s.cfa = {1, 2, 0, 1};
       });
-  add("other mosaic", "false && \"Unsupported color filter array\" check failed", [](DngSpec& s) {
+  add("other mosaic", "false && \"Unsupported color filter array\" check failed", [](DngLayout& s) {
     s.cfa = {0, 1, 1, 2};
   });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string text = error_of(make_dng(c.spec));
+    const std::string text = error_of(make_dng(c.layout));
     EXPECT_NE(text.find(c.message), std::string::npos) << text;
   }
 }
@@ -388,7 +390,7 @@ TEST(DngDecodeTest, ChecksInOrder) {
 TEST(DngDecodeTest, UnparsableInput) {
   const Bytes garbage = {'n', 'o', 't', ' ', 'a', ' ', 'd', 'n', 'g'};
   const Bytes empty;
-  const Bytes valid = make_dng(DngSpec{});
+  const Bytes valid = make_dng(DngLayout{});
   const Bytes header_only(valid.begin(), valid.begin() + 8);
   for (const Bytes* file : {&garbage, &empty, &header_only}) {
     SCOPED_TRACE(file->size());
@@ -401,7 +403,7 @@ TEST(DngDecodeTest, UnparsableInput) {
   for (std::size_t length = 0; length < valid.size(); length += 13) {
     SCOPED_TRACE(length);
     try {
-      expect_samples(decode_dng(valid.data(), static_cast<int>(length), 1), DngSpec{});
+      expect_samples(decode_dng(valid.data(), static_cast<int>(length), 1), DngLayout{});
     } catch (const std::exception&) {
       ++failures;
     }
@@ -415,7 +417,7 @@ Bytes with_size(const Bytes& file, std::uint16_t width, std::uint16_t height) {
 }
 
 TEST(DngDecodeTest, DeclaredSizesAreCheckedBeforeAllocation) {
-  const Bytes valid = make_dng(DngSpec{});
+  const Bytes valid = make_dng(DngLayout{});
   struct Case {
     std::uint16_t width, height;
     const char* message;
