@@ -164,12 +164,12 @@ int create(const std::vector<std::string>& args) {
       while (!path.empty() && path.back() == '/') path.pop_back();
       excluded.push_back(path);
     } else if (args[i] == "--add") {
-      const std::string& spec = args[++i];
-      const size_t eq = spec.find('=');
-      if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size()) {
-        throw Failure(fmt::format("--add expects ARCHIVE_PATH=FILE, not \"{}\"", spec));
+      const std::string& mapping = args[++i];
+      const size_t eq = mapping.find('=');
+      if (eq == std::string::npos || eq == 0 || eq + 1 == mapping.size()) {
+        throw Failure(fmt::format("--add expects ARCHIVE_PATH=FILE, not \"{}\"", mapping));
       }
-      added.emplace_back(spec.substr(0, eq), spec.substr(eq + 1));
+      added.emplace_back(mapping.substr(0, eq), mapping.substr(eq + 1));
     } else {
       positional.push_back(args[i]);
     }
