@@ -408,6 +408,16 @@ void read_raw_samples(const void* data, int length, const DngRecord& record,
                       Image<std::uint16_t>* image) {
   if (record.compression == 7) check_jpeg_segments(data, length, record);
   auto raw = std::make_unique<LibRaw>(0);
+  // Damage is reported through the log rather than the library's own line on stderr.
+  raw->set_dataerror_handler(
+      [](void*, const char*, const int offset) {
+        if (offset < 0) {
+          LOG(WARNING) << "DNG: The sample data ends early";
+        } else {
+          LOG(WARNING) << "DNG: The sample data is damaged at offset " << offset;
+        }
+      },
+      nullptr);
   // The library reads the buffer without writing to it.
   int code = raw->open_buffer(const_cast<void*>(data), static_cast<std::size_t>(length));
   if (code == LIBRAW_SUCCESS) code = raw->unpack();

@@ -10,10 +10,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/logging.h"
@@ -39,6 +42,7 @@ struct DngLayout {
   std::uint16_t samples_per_pixel = 1;
   std::uint16_t sample_format = SAMPLEFORMAT_UINT;
   bool tiled = false;
+  std::uint32_t rows_per_strip = 2;
   std::uint16_t compression = COMPRESSION_NONE;
   bool preview_first = false;  // a reduced-resolution preview in IFD0, the raw in a sub-IFD
   std::vector<std::uint8_t> cfa = {2, 1, 1, 0};
@@ -96,7 +100,7 @@ void write_raw_directory(TIFF* tiff, const DngLayout& layout, bool with_dng_tags
     TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tile);
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, tile);
   } else {
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 2);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, layout.rows_per_strip);
   }
   // Samples in the machine's order; the parser swaps as the byte order says.
   auto put = [&](std::uint8_t* at, std::uint32_t x, std::uint32_t y, std::uint16_t channel) {
@@ -322,6 +326,170 @@ TEST(DngDecodeTest, CompressedSamples) {
   const Bytes mislabelled = with_tag(make_dng(DngLayout{}), TIFFTAG_COMPRESSION, 7, TIFF_SHORT);
   const std::string text = error_of(mislabelled);
   EXPECT_EQ(text.rfind("DNG: Unable to decode the samples: ", 0), 0u) << text;
+}
+
+// Lossless JPEG (SOF3, one component, predictor 1, 16 five-bit Huffman codes that name the
+// difference's bit count) of `width` x `height` samples at `precision` bits: what cameras write
+// into compressed DNGs, encoded here because no packaged tool writes it.
+Bytes lossless_jpeg(std::uint32_t width, std::uint32_t height, int precision,
+                    const std::function<std::uint32_t(std::uint32_t, std::uint32_t)>& sample) {
+  Bytes out = {0xFF, 0xD8};
+  auto u16 = [&](unsigned v) {
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v));
+  };
+  u16(0xFFC4);  // one DC table: 17 codes of 5 bits, code k for bit count k
+  u16(2 + 1 + 16 + 17);
+  out.push_back(0x00);
+  for (int length = 1; length <= 16; ++length) out.push_back(length == 5 ? 17 : 0);
+  for (int category = 0; category <= 16; ++category)
+    out.push_back(static_cast<std::uint8_t>(category));
+  u16(0xFFC3);
+  u16(11);
+  out.push_back(static_cast<std::uint8_t>(precision));
+  u16(height);
+  u16(width);
+  out.insert(out.end(), {1, 1, 0x11, 0});
+  u16(0xFFDA);
+  u16(8);
+  out.insert(out.end(), {1, 1, 0x00, 1, 0, 0});  // predictor 1 (left), no point transform
+
+  std::uint32_t bits = 0;
+  int count = 0;
+  auto put = [&](std::uint32_t value, int length) {
+    for (int b = length - 1; b >= 0; --b) {
+      bits = bits << 1 | ((value >> b) & 1u);
+      if (++count == 8) {
+        out.push_back(static_cast<std::uint8_t>(bits));
+        if (bits == 0xFF) out.push_back(0);  // byte stuffing
+        bits = 0;
+        count = 0;
+      }
+    }
+  };
+  std::uint32_t first_of_row = 1u << (precision - 1);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    std::uint32_t left = 0;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint32_t value = sample(x, y);
+      const std::uint32_t predicted = x == 0 ? first_of_row : left;
+      if (x == 0) first_of_row = value;
+      left = value;
+      // Differences are taken modulo 2^16, in -32767..32768.
+      int difference = static_cast<int>(value) - static_cast<int>(predicted);
+      if (difference > 32768) difference -= 65536;
+      if (difference < -32767) difference += 65536;
+      int category = 0;
+      while (category < 16 && (1 << category) <= std::abs(difference)) ++category;
+      put(static_cast<std::uint32_t>(category), 5);
+      if (category > 0 && category < 16) {
+        put(static_cast<std::uint32_t>(difference < 0 ? difference + (1 << category) - 1
+                                                      : difference),
+            category);
+      }
+    }
+  }
+  if (count > 0) put(0xFF, 8 - count);  // pad with ones
+  u16(0xFFD9);
+  return out;
+}
+
+// Replaces the first directory's sample segments (strips or tiles, in order) with `segments`
+// appended to the file.
+void replace_segments(Bytes* file_bytes, const std::vector<Bytes>& segments) {
+  Bytes& file = *file_bytes;
+  std::uint32_t ifd = 0;
+  std::memcpy(&ifd, &file[4], 4);
+  std::uint16_t entries = 0;
+  std::memcpy(&entries, &file[ifd], 2);
+  std::vector<std::uint32_t> offsets;
+  for (const Bytes& segment : segments) {
+    offsets.push_back(static_cast<std::uint32_t>(file.size()));
+    file.insert(file.end(), segment.begin(), segment.end());
+  }
+  for (std::uint16_t i = 0; i < entries; ++i) {
+    std::uint8_t* entry = &file[ifd + 2 + i * 12];
+    std::uint16_t tag = 0, type = 0;
+    std::uint32_t count = 0;
+    std::memcpy(&tag, entry, 2);
+    std::memcpy(&type, entry + 2, 2);
+    std::memcpy(&count, entry + 4, 4);
+    const bool is_offsets = tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS;
+    if (!is_offsets && tag != TIFFTAG_STRIPBYTECOUNTS && tag != TIFFTAG_TILEBYTECOUNTS) continue;
+    EXPECT_EQ(count, segments.size());
+    // The writer stores small byte counts as shorts.
+    ASSERT_TRUE(type == TIFF_LONG || type == TIFF_SHORT) << type;
+    const std::size_t width = type == TIFF_LONG ? 4 : 2;
+    std::uint8_t* values = entry + 8;
+    if (count * width > 4) {
+      std::uint32_t at = 0;
+      std::memcpy(&at, entry + 8, 4);
+      values = &file[at];
+    }
+    for (std::uint32_t k = 0; k < count && k < segments.size(); ++k) {
+      const auto value = is_offsets ? offsets[k] : static_cast<std::uint32_t>(segments[k].size());
+      if (width == 2) {
+        ASSERT_LT(value, 65536u);
+        const auto narrow = static_cast<std::uint16_t>(value);
+        std::memcpy(values + 2 * k, &narrow, 2);
+      } else {
+        std::memcpy(values + 4 * k, &value, 4);
+      }
+    }
+  }
+}
+
+// The file with its samples replaced by lossless JPEG segments, labelled so.
+Bytes with_jpeg_segments(Bytes file, const std::vector<Bytes>& segments) {
+  replace_segments(&file, segments);
+  return with_tag(std::move(file), TIFFTAG_COMPRESSION, 7, TIFF_SHORT);
+}
+
+TEST(DngDecodeTest, LosslessJpegSamples) {
+  auto sample_of = [](const DngLayout& layout) {
+    return [&layout](std::uint32_t x, std::uint32_t y) {
+      // Beyond the image (a tile's padding) the camera repeats the edge.
+      return sample_at(std::min(x, layout.width - 1), std::min(y, layout.height - 1), layout.bits);
+    };
+  };
+  for (std::uint16_t bits : {16, 14, 12}) {
+    SCOPED_TRACE(bits);
+    DngLayout strip;
+    strip.bits = 16;  // the placeholder samples are written whole, then replaced
+    strip.rows_per_strip = strip.height;
+    strip.white = (1u << bits) - 1;
+    const Bytes plain = make_dng(strip);
+    strip.bits = bits;
+    const Bytes file =
+        with_tag(with_jpeg_segments(
+                     plain, {lossless_jpeg(strip.width, strip.height, bits, sample_of(strip))}),
+                 TIFFTAG_BITSPERSAMPLE, bits, TIFF_SHORT);
+    RawImage<std::uint16_t> image = decode_dng(file.data(), static_cast<int>(file.size()), 1);
+    expect_samples(image, strip);
+    EXPECT_EQ(image.white_level(), (1u << bits) - 1);
+  }
+
+  // Tiles of 16 x 16, each its own JPEG, the right and bottom ones padded.
+  DngLayout tiled;
+  tiled.tiled = true;
+  tiled.width = 40;
+  tiled.height = 30;
+  std::vector<Bytes> tiles;
+  for (std::uint32_t ty = 0; ty < tiled.height; ty += 16) {
+    for (std::uint32_t tx = 0; tx < tiled.width; tx += 16) {
+      tiles.push_back(lossless_jpeg(16, 16, 16, [&](std::uint32_t x, std::uint32_t y) {
+        return sample_of(tiled)(tx + x, ty + y);
+      }));
+    }
+  }
+  const Bytes file = with_jpeg_segments(make_dng(tiled), tiles);
+  expect_samples(decode_dng(file.data(), static_cast<int>(file.size()), 1), tiled);
+
+  // A damaged entropy-coded segment fails instead of leaving wrong samples.
+  Bytes damaged = file;
+  damaged.resize(damaged.size() - 40);
+  EXPECT_EQ(error_of(damaged).rfind("DNG: Unable to decode the samples: ", 0), 0u)
+      << error_of(damaged);
 }
 
 TEST(DngDecodeTest, TiledAndDefaults) {
