@@ -295,14 +295,20 @@ TEST(DngDecodeTest, PackedSamplesOfFewerBits) {
   }
 }
 
+// The 12-byte entries of the first directory of a little-endian file, in place.
+std::vector<std::uint8_t*> first_directory_entries(Bytes* file) {
+  std::uint32_t ifd = 0;
+  std::memcpy(&ifd, file->data() + 4, 4);
+  std::uint16_t count = 0;
+  std::memcpy(&count, file->data() + ifd, 2);
+  std::vector<std::uint8_t*> entries;
+  for (std::uint16_t i = 0; i < count; ++i) entries.push_back(file->data() + ifd + 2 + i * 12);
+  return entries;
+}
+
 // Rewrites one short-valued tag of the first directory of a little-endian file.
 Bytes with_tag(Bytes file, std::uint16_t wanted, std::uint32_t value, std::uint16_t type) {
-  std::uint32_t ifd = 0;
-  std::memcpy(&ifd, &file[4], 4);
-  std::uint16_t entries = 0;
-  std::memcpy(&entries, &file[ifd], 2);
-  for (std::uint16_t i = 0; i < entries; ++i) {
-    std::uint8_t* entry = &file[ifd + 2 + i * 12];
+  for (std::uint8_t* entry : first_directory_entries(&file)) {
     std::uint16_t tag = 0;
     std::memcpy(&tag, entry, 2);
     if (tag != wanted) continue;
@@ -398,17 +404,12 @@ Bytes lossless_jpeg(std::uint32_t width, std::uint32_t height, int precision,
 // appended to the file.
 void replace_segments(Bytes* file_bytes, const std::vector<Bytes>& segments) {
   Bytes& file = *file_bytes;
-  std::uint32_t ifd = 0;
-  std::memcpy(&ifd, &file[4], 4);
-  std::uint16_t entries = 0;
-  std::memcpy(&entries, &file[ifd], 2);
   std::vector<std::uint32_t> offsets;
   for (const Bytes& segment : segments) {
     offsets.push_back(static_cast<std::uint32_t>(file.size()));
     file.insert(file.end(), segment.begin(), segment.end());
   }
-  for (std::uint16_t i = 0; i < entries; ++i) {
-    std::uint8_t* entry = &file[ifd + 2 + i * 12];
+  for (std::uint8_t* entry : first_directory_entries(&file)) {
     std::uint16_t tag = 0, type = 0;
     std::uint32_t count = 0;
     std::memcpy(&tag, entry, 2);
