@@ -63,6 +63,17 @@ std::string error_text(const std::function<void()>& call) {
   return "no exception";
 }
 
+// An RGB image of pseudo-random samples from `seed`: the worst case for a compressor.
+Image<std::uint8_t> noise_image(int width, int height, std::uint32_t seed) {
+  Image<std::uint8_t> noise(width, height, kImageFormatRGB, 1);
+  std::uint32_t state = seed;
+  for (std::size_t i = 0; i < noise.size(); ++i) {
+    state = state * 1664525u + 1013904223u;
+    noise.data()[i] = static_cast<std::uint8_t>(state >> 24);
+  }
+  return noise;
+}
+
 struct Encoded {
   void* data = nullptr;
   std::size_t size = 0;
@@ -223,12 +234,7 @@ TEST(JpegEncodeTest, RoundTripsEveryLayout) {
 
 TEST(JpegEncodeTest, BufferGrowsFromTheEstimate) {
   // Noise compresses badly: a 512x512 RGB image at quality 100 overflows the 78643-byte start.
-  Image<std::uint8_t> noise(512, 512, kImageFormatRGB, 1);
-  std::uint32_t state = 12345;
-  for (std::size_t i = 0; i < noise.size(); ++i) {
-    state = state * 1664525u + 1013904223u;
-    noise.data()[i] = static_cast<std::uint8_t>(state >> 24);
-  }
+  const Image<std::uint8_t> noise = noise_image(512, 512, 12345);
   Encoded jpeg;
   encode_jpeg(noise, &jpeg.data, &jpeg.size, 100, &jpeg.reallocations);
   EXPECT_GT(jpeg.size, 512u * 512 * 3 / 10);
@@ -419,12 +425,7 @@ TEST(PngEncodeTest, SmallImageFitsTheFirstBufferLargeOneGrows) {
   EXPECT_EQ(std::memcmp(png.data, "\x89PNG\r\n\x1a\n", 8), 0);
 
   // Noise does not compress: the half-size estimate is exceeded once.
-  Image<std::uint8_t> noise(300, 300, kImageFormatRGB, 1);
-  std::uint32_t state = 99;
-  for (std::size_t i = 0; i < noise.size(); ++i) {
-    state = state * 1664525u + 1013904223u;
-    noise.data()[i] = static_cast<std::uint8_t>(state >> 24);
-  }
+  const Image<std::uint8_t> noise = noise_image(300, 300, 99);
   Encoded big;
   encode_png(noise, &big.data, &big.size, &big.reallocations);
   EXPECT_GT(big.size, 300u * 300 * 3 / 2);
