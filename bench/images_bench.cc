@@ -6,23 +6,19 @@
 #include <benchmark/benchmark.h>
 #include <libraw/libraw.h>
 #include <png.h>
-#include <tiffio.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/image_codec.h"
 #include "base/image_dng.h"
+#include "base/image_dng_for_testing.h"
 
 namespace {
 
@@ -78,62 +74,23 @@ const Bytes& png_file() {
   return file;
 }
 
-// A 4000x3000 single-strip-per-16-rows mosaic DNG with `bits` per sample (16 whole, or packed).
+// A 4000x3000 mosaic DNG in strips of 16 rows with `bits` per sample (16 whole, or packed):
+// smooth ramps with a little noise above a black level of 512.
 Bytes make_dng(int bits) {
-  const std::string path = "/tmp/corvalith_bench_" + std::to_string(getpid()) + ".dng";
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
-  static const std::uint8_t kVersion[4] = {1, 4, 0, 0};
-  static const float kMatrix[9] = {0.6461f, -0.1164f, -0.0857f, -0.3825f, 1.1597f,
-                                   0.2534f, -0.0416f, 0.1540f,  0.6039f};
-  static const float kNeutral[3] = {0.5f, 1.0f, 0.7f};
-  static const std::uint8_t kPattern[4] = {2, 1, 1, 0};
-  static const std::uint16_t kDims[2] = {2, 2};
-  const float black = 512;
-  const std::uint32_t white = (1u << bits) - 1;
-  TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kWidth);
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kHeight);
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, 32803);
-  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 16);
-  TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, kDims);
-  TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, kPattern);
-  TIFFSetField(tiff, TIFFTAG_BLACKLEVEL, 1, &black);
-  TIFFSetField(tiff, TIFFTAG_WHITELEVEL, 1, &white);
-  TIFFSetField(tiff, TIFFTAG_DNGVERSION, kVersion);
-  TIFFSetField(tiff, TIFFTAG_MAKE, "Corvalith");
-  TIFFSetField(tiff, TIFFTAG_MODEL, "Bench Camera");
-  TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Corvalith Bench Camera");
-  TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, kMatrix);
-  TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
-  TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, kNeutral);
-  Bytes row((kWidth * bits + 7) / 8);
-  std::uint32_t state = 7;
-  for (int y = 0; y < kHeight; ++y) {
-    std::fill(row.begin(), row.end(), 0);
-    std::uint32_t bit = 0;
-    for (int x = 0; x < kWidth; ++x) {
-      state = state * 1664525u + 1013904223u;
-      const std::uint32_t v = (512 + (x * 3 + y * 2) % 8000 + (state >> 28)) & white;
-      if (bits == 16) {
-        reinterpret_cast<std::uint16_t*>(row.data())[x] = static_cast<std::uint16_t>(v);
-        continue;
-      }
-      for (int b = bits - 1; b >= 0; --b, ++bit) {
-        if ((v >> b) & 1u) row[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
-      }
-    }
-    TIFFWriteScanline(tiff, row.data(), y, 0);
-  }
-  TIFFWriteDirectory(tiff);
-  TIFFClose(tiff);
-  std::ifstream in(path, std::ios::binary);
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::remove(path.c_str());
-  return bytes;
+  base::dng_testing::DngLayout layout;
+  layout.width = kWidth;
+  layout.height = kHeight;
+  layout.bits = static_cast<std::uint16_t>(bits);
+  layout.rows_per_strip = 16;
+  layout.matrix1 = base::dng_testing::kCameraMatrix;
+  layout.neutral = {0.5f, 1.0f, 0.7f};
+  layout.black = 512;
+  layout.white = (1u << bits) - 1;
+  layout.sample = [white = layout.white](std::uint32_t x, std::uint32_t y, std::uint16_t) {
+    const std::uint32_t noise = ((x * 2654435761u) ^ (y * 40503u)) >> 28;
+    return (512 + (x * 3 + y * 2) % 8000 + noise) & white;
+  };
+  return base::dng_testing::make_dng(layout);
 }
 
 const Bytes& dng_file(int bits) {
